@@ -1,0 +1,178 @@
+#pragma once
+
+// Velotune's audio library: opens internet radio streams (MP3, AAC, AC3 over
+// HTTP, HTTPS and SHOUTcast), plays them on an output device, and offers the
+// header and metadata tags, positions, spectrum data, equalizer effects and
+// WAV recording of each stream. This is the only header the program includes.
+//
+// Threads: every function may be called from any thread and none throws.
+// Each stream runs threads of its own (network, decode) and all streams share
+// one output callback; none of them calls back into the program.
+//
+// Handles: 32-bit, 0 means none, never reused while the process runs, so a
+// stale handle fails instead of touching a newer stream. A failed call
+// returns 0 / false (position calls: (uint64_t)-1), sets the calling thread's
+// error code (BASS_ErrorGetCode) and changes nothing; a successful call sets
+// it to BASS_OK.
+
+#include <cstdint>
+
+// Called with the raw stream data as it arrives; the program passes none.
+using DownloadProc = void(const void *buffer, uint32_t length, void *user);
+// Called with encoded data; the program passes none (the encoder writes a file).
+using EncodeProc = void(uint32_t encoder, uint32_t channel, const void *buffer, uint32_t length,
+                        void *user);
+
+struct DeviceInfo {
+    const char *name;   // what the user sees, e.g. "Default" or the device's own name
+    const char *driver; // the backend that drives it ("null", SDL's driver name)
+    uint32_t flags;     // BASS_DEVICE_*
+};
+
+// Parameters of a BASS_FX_DX8_PARAMEQ effect.
+struct ParamEq {
+    float centre;    // centre frequency, Hz (80..16000, below half the sample rate)
+    float bandwidth; // semitones (1..36)
+    float gain;      // dB (-15..+15)
+};
+
+// BASS_SetConfig options.
+inline constexpr uint32_t BASS_CONFIG_NET_PLAYLIST = 21; // 1: resolve PLS/M3U/ASX playlists
+
+// Stream creation flags.
+inline constexpr uint32_t BASS_STREAM_STATUS = 0x800000; // keep the HTTP header block as a tag
+
+// Channel attributes.
+inline constexpr uint32_t BASS_ATTRIB_VOL = 2; // 0.0 (silent) .. 1.0 (full)
+
+// Tag types of BASS_ChannelGetTags.
+inline constexpr uint32_t BASS_TAG_HTTP = 3; // header lines, zero-terminated each, "" last
+inline constexpr uint32_t BASS_TAG_META = 5; // last ICY metadata text as received
+
+// Position modes.
+inline constexpr uint32_t BASS_POS_BYTE = 0;    // bytes of output-format audio played
+inline constexpr uint32_t BASS_FILEPOS_END = 2; // audio bytes received, or the announced length
+
+// BASS_ChannelGetData lengths.
+inline constexpr uint32_t BASS_DATA_FFT1024 = 0x80000002; // 512 float magnitudes
+
+// Effect types.
+inline constexpr uint32_t BASS_FX_DX8_PARAMEQ = 7; // peaking equalizer band, ParamEq
+
+// Encoder flags.
+inline constexpr uint32_t BASS_ENCODE_PCM = 64; // write a 16-bit PCM WAV file
+
+// DeviceInfo flags.
+inline constexpr uint32_t BASS_DEVICE_ENABLED = 1; // can be initialised
+inline constexpr uint32_t BASS_DEVICE_DEFAULT = 2; // the system's default output
+inline constexpr uint32_t BASS_DEVICE_INIT = 4;    // initialised by this process
+
+// Device numbers: 0 is "No sound" (a clock-driven null output), 1 the
+// system's default output, 2 and up the output devices the system lists.
+inline constexpr int BASS_DEVICE_DEFAULT_OUTPUT = -1; // BASS_Init: the default device
+
+// Error codes (BASS_ErrorGetCode).
+enum : int {
+    BASS_OK = 0,
+    BASS_ERROR_HANDLE = 1,    // zero, unknown or stale handle
+    BASS_ERROR_INIT = 2,      // no device initialised
+    BASS_ERROR_ALREADY = 3,   // already initialised / already in that state
+    BASS_ERROR_DEVICE = 4,    // no such device
+    BASS_ERROR_DRIVER = 5,    // the device could not be opened
+    BASS_ERROR_ILLPARAM = 6,  // an argument is invalid
+    BASS_ERROR_ILLTYPE = 7,   // unknown tag type, effect type, attribute, option or mode
+    BASS_ERROR_NOTAVAIL = 8,  // the requested data is not available (e.g. no such tag)
+    BASS_ERROR_URL = 9,       // the address is not a supported URL
+    BASS_ERROR_CONNECT = 10,  // connection refused, unknown host, TLS failure
+    BASS_ERROR_HTTP = 11,     // the server answered with an error status or a redirect loop
+    BASS_ERROR_TIMEOUT = 12,  // the server did not answer or sent no audio in time
+    BASS_ERROR_FORMAT = 13,   // the data is not audio of the chosen format
+    BASS_ERROR_PLAYLIST = 14, // a playlist with no entry that opens, or nested too deep
+    BASS_ERROR_CREATE = 15,   // a file could not be created
+    BASS_ERROR_MEMORY = 16,   // out of memory
+    BASS_ERROR_UNKNOWN = 99,
+};
+
+// Initialises output `device` (-1: the default) at `freq` Hz. When no real
+// device opens, the default falls back to "No sound". A second call for an
+// initialised device fails with BASS_ERROR_ALREADY and changes nothing.
+// `window` and `clsid` are not used.
+bool BASS_Init(int device, uint32_t freq, uint32_t flags, void *window, const void *clsid);
+
+// Sets a library-wide option (BASS_CONFIG_NET_PLAYLIST).
+bool BASS_SetConfig(uint32_t option, uint32_t value);
+
+// Opens an internet stream by address: MP3/MP2 (and AAC when the server says
+// so) for BASS_StreamCreateURL, AAC for the AAC call, AC3/E-AC3 for the AC3
+// call. Blocks until the stream is connected and its first audio is decoded,
+// or fails within a bounded time (about 5 s to connect, 5 s to audio).
+// `offset` must be 0; `proc` may be null. The new channel is stopped, at
+// volume 1.0, on the current device.
+uint32_t BASS_StreamCreateURL(const char *url, uint32_t offset, uint32_t flags, DownloadProc *proc,
+                              void *user);
+uint32_t BASS_AAC_StreamCreateURL(const char *url, uint32_t offset, uint32_t flags,
+                                  DownloadProc *proc, void *user);
+uint32_t BASS_AC3_StreamCreateURL(const char *url, uint32_t offset, uint32_t flags,
+                                  DownloadProc *proc, void *user);
+
+// Releases a stream at once: its threads end, its connection closes, its
+// effects go and its encoders close their files; returns promptly even while
+// the server stalls.
+bool BASS_StreamFree(uint32_t stream);
+
+// Starts or resumes playing (`restart` true: from the newest audio).
+bool BASS_ChannelPlay(uint32_t channel, bool restart);
+// Stops playing; the position holds.
+bool BASS_ChannelStop(uint32_t channel);
+// Holds playing; the position holds until BASS_ChannelPlay resumes it.
+bool BASS_ChannelPause(uint32_t channel);
+
+// Sets an attribute (BASS_ATTRIB_VOL, 0.0..1.0, applied without clicks).
+bool BASS_ChannelSetAttribute(uint32_t channel, uint32_t attrib, float value);
+
+// The channel's tags of `tags` type, 8-bit text as received; null when there
+// are none. Valid until the next call of the same kind on that channel from
+// the same thread, or until the channel is freed.
+const char *BASS_ChannelGetTags(uint32_t channel, uint32_t tags);
+
+// Bytes of output-format audio the channel has played (BASS_POS_BYTE).
+uint64_t BASS_ChannelGetPosition(uint32_t channel, uint32_t mode);
+// A byte position of the channel's output format in seconds.
+double BASS_ChannelBytes2Seconds(uint32_t channel, uint64_t pos);
+// BASS_FILEPOS_END: the audio bytes received so far (metadata excluded), or
+// the length the server announced.
+uint64_t BASS_StreamGetFilePosition(uint32_t stream, uint32_t mode);
+
+// With BASS_DATA_FFT1024: writes 512 floats, the Hann-windowed FFT magnitudes
+// of the last 1024 samples played (mixed to mono), bin 0 first; a full-scale
+// sine centred on a bin reads about 1.0. Returns the bytes of sample data used.
+uint32_t BASS_ChannelGetData(uint32_t channel, void *buffer, uint32_t length);
+
+// Adds an effect of `type` (BASS_FX_DX8_PARAMEQ) to the channel; effects run
+// in priority order, higher first. Returns the effect's handle. The effect
+// starts flat (centre 80 Hz, bandwidth 12, gain 0) and goes with the channel.
+uint32_t BASS_ChannelSetFX(uint32_t channel, uint32_t type, int priority);
+// Sets an effect's parameters (a ParamEq); values out of range are clamped.
+bool BASS_FXSetParameters(uint32_t fx, const void *params);
+
+// Starts writing what the channel plays to `file` (BASS_ENCODE_PCM: a 16-bit
+// WAV file at the channel's rate and channel count). A second start with the
+// same path returns the encoder already writing it. Returns the encoder's
+// handle.
+uint32_t BASS_Encode_Start(uint32_t channel, const char *file, uint32_t flags, EncodeProc *proc,
+                           void *user);
+// Stops every encoder of the channel and closes their files.
+bool BASS_Encode_Stop(uint32_t channel);
+
+// The share of one core the library's threads used over the last second
+// (0.003 = 0.3 %).
+float BASS_GetCPU();
+
+// Describes device 1, 2, ...; false past the last.
+bool BASS_GetDeviceInfo(uint32_t device, DeviceInfo *info);
+// Makes `device` current for later calls; when it is initialised, the playing
+// channels move to it.
+bool BASS_SetDevice(uint32_t device);
+
+// The calling thread's last error code; BASS_OK after a call that succeeded.
+int BASS_ErrorGetCode();
