@@ -1,5 +1,9 @@
 #include "platform/window_style.h"
 
+#include <QApplication>
+#include <QDialog>
+#include <QScreen>
+
 namespace platform {
 
 void SetFixedWindow(QWidget *window, Border border, int width, int height) {
@@ -11,6 +15,30 @@ void SetFixedWindow(QWidget *window, Border border, int width, int height) {
         flags |= Qt::Dialog;
     window->setWindowFlags(flags);
     window->setFixedSize(width, height);
+}
+
+void CenterOnScreen(QWidget *window) {
+    const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+}
+
+void ShowModal(QDialog *window) {
+    if (!window->property("velotune_shown").toBool()) {
+        window->setProperty("velotune_shown", true);
+        CenterOnScreen(window);
+    }
+    window->exec();
+}
+
+QFont PixelFont(int pixels, bool bold) {
+    QFont font = QApplication::font();
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
 }
 
 } // namespace platform

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDialog>
+#include <QFont>
 #include <QWidget>
 
 namespace platform {
@@ -13,5 +15,16 @@ enum class Border {
 
 // Gives `window` its border and a fixed client area of `width` x `height`.
 void SetFixedWindow(QWidget *window, Border border, int width, int height);
+
+// Moves `window` to the centre of its screen's available area.
+void CenterOnScreen(QWidget *window);
+
+// Shows `window` modally and returns when it is closed (hidden). The first
+// showing places it at the centre of the screen; later showings keep the
+// place and every state it had.
+void ShowModal(QDialog *window);
+
+// The desktop's default (sans-serif) font at `pixels` pixels high.
+QFont PixelFont(int pixels, bool bold = false);
 
 } // namespace platform

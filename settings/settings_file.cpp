@@ -14,7 +14,22 @@ QString SettingsFilePath(const QString &executablePath, const QString &configHom
     return configHome + QStringLiteral("/velotune/") + QLatin1String(kSettingsFileName);
 }
 
+namespace {
+
+QString &overridePath() {
+    static QString path;
+    return path;
+}
+
+} // namespace
+
+void OverrideSettingsFilePath(const QString &path) {
+    overridePath() = path;
+}
+
 QString SettingsFilePath() {
+    if (!overridePath().isEmpty())
+        return overridePath();
     return SettingsFilePath(
         QCoreApplication::applicationFilePath(),
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));

@@ -22,6 +22,10 @@ QString SettingsFilePath(const QString &executablePath, const QString &configHom
 // The settings file's full path for the running program.
 QString SettingsFilePath();
 
+// Makes SettingsFilePath() return `path` (empty: the normal rule again). For
+// tests, which must not share the file beside their executable.
+void OverrideSettingsFilePath(const QString &path);
+
 // A settings-file object on the running program's settings file.
 platform::IniFile OpenSettingsFile();
 

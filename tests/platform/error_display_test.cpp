@@ -1,13 +1,10 @@
 #include <stdexcept>
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
 #include "platform/error_display.h"
+#include "tests/support/dialogs.h"
 #include "tests/support/qt_printers.h"
 
 namespace {
@@ -32,27 +29,6 @@ TEST(ErrorDisplay, FullStopRule) {
         EXPECT_EQ(platform::ErrorDisplayText(QString::fromUtf8(c.message)),
                   QString::fromUtf8(c.shown));
     }
-}
-
-// What the message box showed, read while it is open and then closed with OK.
-struct Shown {
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    int boxes = 0;
-};
-
-void answerNextMessageBox(Shown &shown) {
-    QTimer::singleShot(0, [&shown] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        ++shown.boxes;
-        shown.title = box->windowTitle();
-        shown.text = box->text();
-        shown.icon = box->icon();
-        ASSERT_EQ(box->buttons().size(), 1);
-        box->button(QMessageBox::Ok)->click();
-    });
 }
 
 class Window : public QObject {
@@ -82,15 +58,15 @@ TEST(ErrorDisplay, HandlerExceptionIsShownAndTheRestIsSkipped) {
         afterThrow = true;
     });
 
-    Shown shown;
-    answerNextMessageBox(shown);
+    const auto shown = testsupport::AnswerMessageBox();
     emit button.clicked();
 
     EXPECT_FALSE(afterThrow);
-    EXPECT_EQ(shown.boxes, 1);
-    EXPECT_EQ(shown.title, QStringLiteral("Velotune Player"));
-    EXPECT_EQ(shown.text, QStringLiteral("'abc' is not a valid integer value."));
-    EXPECT_EQ(shown.icon, QMessageBox::Critical);
+    EXPECT_EQ(shown->count, 1);
+    EXPECT_EQ(shown->title, QStringLiteral("Velotune Player"));
+    EXPECT_EQ(shown->text, QStringLiteral("'abc' is not a valid integer value."));
+    EXPECT_EQ(shown->icon, QMessageBox::Critical);
+    EXPECT_EQ(shown->buttons, 1);
 }
 
 TEST(ErrorDisplay, MemberHandlersGetTheSignalArgumentsWhenTheyTakeThem) {
@@ -99,13 +75,12 @@ TEST(ErrorDisplay, MemberHandlersGetTheSignalArgumentsWhenTheyTakeThem) {
     platform::ConnectHandler(&slider, &Slider::moved, &window, &Window::Plain);
     platform::ConnectHandler(&slider, &Slider::moved, &window, &Window::WithValue);
 
-    Shown shown;
-    answerNextMessageBox(shown);
+    const auto shown = testsupport::AnswerMessageBox();
     emit slider.moved(37);
 
     EXPECT_EQ(window.calls, 1);
     EXPECT_EQ(window.lastValue, 37);
-    EXPECT_EQ(shown.text, QStringLiteral("bad value."));
+    EXPECT_EQ(shown->text, QStringLiteral("bad value."));
 }
 
 } // namespace

@@ -1,0 +1,96 @@
+#include "platform/controls.h"
+
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolButton>
+
+namespace platform {
+
+Label::Label(QWidget *parent, int left, int top, const QString &text) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    move(left, top);
+    setText(text);
+}
+
+void Label::setText(const QString &text) {
+    QLabel::setText(text);
+    adjustSize();
+}
+
+PaintBox::PaintBox(QWidget *parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { emit ContextMenuRequested(mapToGlobal(pos)); });
+}
+
+QImage &PaintBox::Canvas() {
+    return canvas_;
+}
+
+void PaintBox::paintEvent(QPaintEvent *) {
+    QPainter painter(this);
+    painter.drawImage(0, 0, canvas_);
+}
+
+void PaintBox::resizeEvent(QResizeEvent *) {
+    QImage resized(size(), QImage::Format_RGB32);
+    resized.fill(Qt::black);
+    QPainter painter(&resized);
+    painter.drawImage(0, 0, canvas_);
+    canvas_ = resized;
+}
+
+FileNameEdit::FileNameEdit(QWidget *parent)
+    : QWidget(parent), edit_(new QLineEdit(this)), button_(new QToolButton(this)) {
+    edit_->setReadOnly(true);
+    button_->setText(QStringLiteral("…"));
+    button_->setFocusPolicy(Qt::NoFocus);
+    connect(button_, &QToolButton::clicked, this, &FileNameEdit::ButtonClick);
+}
+
+QString FileNameEdit::text() const {
+    return edit_->text();
+}
+
+void FileNameEdit::setText(const QString &text) {
+    edit_->setText(text);
+}
+
+void FileNameEdit::resizeEvent(QResizeEvent *) {
+    const int side = height();
+    edit_->setGeometry(0, 0, width() - side, height());
+    button_->setGeometry(width() - side, 0, side, side);
+}
+
+PlaylistBox::PlaylistBox(QWidget *parent) : QListView(parent) {
+    setModel(&model_);
+    setUniformItemSizes(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+void PlaylistBox::SetItems(const QStringList &items) {
+    model_.setStringList(items);
+}
+
+void PlaylistBox::mouseReleaseEvent(QMouseEvent *event) {
+    QListView::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton &&
+        viewport()->rect().contains(event->position().toPoint()))
+        emit Click();
+}
+
+RepeatingTimer::RepeatingTimer(QObject *parent, int interval_ms) : QObject(parent) {
+    timer_.setSingleShot(true);
+    timer_.setInterval(interval_ms);
+    connect(&timer_, &QTimer::timeout, this, &RepeatingTimer::tick);
+    timer_.start();
+}
+
+void RepeatingTimer::tick() {
+    emit Timer();
+    timer_.start();
+}
+
+} // namespace platform

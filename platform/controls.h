@@ -1,0 +1,110 @@
+#pragma once
+
+// Small controls the program's windows need that Qt lacks in this shape.
+// User-interface thread only.
+
+#include <QImage>
+#include <QLabel>
+#include <QListView>
+#include <QStringListModel>
+#include <QTimer>
+#include <QWidget>
+
+class QLineEdit;
+class QToolButton;
+
+namespace platform {
+
+// A label that sizes itself to its text, as plain text (a station's metadata
+// is shown as received, never interpreted as markup).
+class Label : public QLabel {
+    Q_OBJECT
+
+public:
+    explicit Label(QWidget *parent, int left, int top, const QString &text = QString());
+    void setText(const QString &text);
+};
+
+// A box the program draws into between paints: the drawing is kept in an
+// image the size of the box and shown by every repaint.
+class PaintBox : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit PaintBox(QWidget *parent);
+    // The canvas; draw into it, then call update().
+    QImage &Canvas();
+
+signals:
+    void ContextMenuRequested(const QPoint &globalPos);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    QImage canvas_;
+};
+
+// A read-only path edit with a browse button beside it. The button only
+// raises ButtonClick; the owner runs its dialog.
+class FileNameEdit : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit FileNameEdit(QWidget *parent);
+    QString text() const;
+    void setText(const QString &text);
+    QLineEdit *Edit() const { return edit_; }
+    QToolButton *Button() const { return button_; }
+
+signals:
+    void ButtonClick();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    QLineEdit *edit_;
+    QToolButton *button_;
+};
+
+// A list of text entries, fast for very long lists, that raises Click when
+// the user clicks anywhere in it with the left button.
+class PlaylistBox : public QListView {
+    Q_OBJECT
+
+public:
+    explicit PlaylistBox(QWidget *parent);
+    void SetItems(const QStringList &items);
+    QStringList Items() const { return model_.stringList(); }
+
+signals:
+    void Click();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    QStringListModel model_;
+};
+
+// A repeating timer whose next period counts from the end of the previous
+// tick: ticks never queue up behind a busy user-interface thread, and they
+// keep coming while modal windows run their own loops.
+class RepeatingTimer : public QObject {
+    Q_OBJECT
+
+public:
+    RepeatingTimer(QObject *parent, int interval_ms);
+
+signals:
+    void Timer();
+
+private:
+    void tick();
+
+    QTimer timer_;
+};
+
+} // namespace platform
