@@ -1,0 +1,106 @@
+#pragma once
+
+// A peaking (parametric) equalizer band: a biquad after the Audio EQ
+// Cookbook's peaking EQ, processing interleaved float frames in place.
+//
+// Threads: Process runs on one thread (the output callback) and never
+// allocates, locks or waits. SetParameters may be called from any other
+// thread at any time: it publishes the new parameters through a sequence
+// counter, and Process picks them up at the start of its next buffer (a
+// publication torn by a concurrent Process call is picked up one buffer
+// later). A change glides from the old to the new parameters over about
+// 20 ms, recomputing the coefficients every few samples, so it never clicks.
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+
+namespace audio {
+
+struct PeakingEqParams {
+    float centre = 80.0f;    // Hz
+    float bandwidth = 12.0f; // semitones
+    float gain = 0.0f;       // dB
+};
+
+// Bounds of the accepted parameters.
+inline constexpr float kEqMinCentre = 80.0f;
+inline constexpr float kEqMaxCentre = 16000.0f;
+// The centre also stays below this share of the sample rate, where the band
+// is still a band.
+inline constexpr double kEqMaxCentreShareOfRate = 0.45;
+inline constexpr float kEqMinBandwidth = 1.0f;
+inline constexpr float kEqMaxBandwidth = 36.0f;
+inline constexpr float kEqMinGain = -15.0f;
+inline constexpr float kEqMaxGain = 15.0f;
+
+// The parameters a band really uses for `requested` at `sampleRate`: each
+// value clamped to its range (infinities to the nearer bound), a NaN replaced
+// by that field's default.
+PeakingEqParams ClampPeakingEqParams(PeakingEqParams requested, double sampleRate);
+
+class PeakingEq {
+public:
+    static constexpr int kMaxChannels = 8;
+
+    // `sampleRate` in Hz (a rate that is not positive and finite counts as
+    // 44100); `channels` from 1 to kMaxChannels (clamped). Starts flat with
+    // the default parameters.
+    PeakingEq(double sampleRate, int channels);
+
+    PeakingEq(const PeakingEq &) = delete;
+    PeakingEq &operator=(const PeakingEq &) = delete;
+
+    // Any thread. Returns the parameters as clamped and to be applied.
+    PeakingEqParams SetParameters(PeakingEqParams requested);
+
+    // Any thread: the last parameters set (clamped).
+    PeakingEqParams Parameters() const;
+
+    // Output thread: filters `frames` interleaved frames in place. Samples
+    // that are NaN or infinite enter as silence; the output is always finite.
+    void Process(float *interleaved, std::size_t frames);
+
+private:
+    struct Coefficients {
+        double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+    };
+    struct State {
+        double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+    };
+    // The parameters as the glide interpolates them: frequency on a log scale.
+    struct Shape {
+        double logCentre = 0, bandwidth = 0, gain = 0;
+    };
+
+    Shape shapeOf(PeakingEqParams p) const;
+    Coefficients coefficientsOf(const Shape &s) const;
+    void pickUpParameters();
+    void filter(float *interleaved, std::size_t frames, const Coefficients &c);
+    void passThrough(float *interleaved, std::size_t frames);
+
+    const double sampleRate_;
+    const int channels_;
+
+    // Published by SetParameters: odd sequence while a write is under way.
+    std::mutex setMutex_; // serialises writers only; Process never takes it
+    std::atomic<uint32_t> sequence_{0};
+    std::atomic<float> centre_;
+    std::atomic<float> bandwidth_;
+    std::atomic<float> gain_;
+
+    // Output thread only.
+    uint32_t appliedSequence_ = 0;
+    Shape from_, to_, current_;
+    std::size_t glideDone_ = 0;  // samples of the glide done
+    std::size_t glideTotal_ = 0; // 0 when not gliding
+    Coefficients coefficients_;
+    std::array<State, kMaxChannels> state_{};
+};
+
+// Clamps `count` samples to [-1, 1] in place; NaN becomes 0.
+void ClipToFullScale(float *samples, std::size_t count);
+
+} // namespace audio

@@ -1,0 +1,129 @@
+// Costs of the signal units, per call or per second of 44.1 kHz stereo audio
+// processed in output-callback sized blocks. Divide a per-second figure by
+// one second for the share of a core it takes.
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <numbers>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include "audio/peaking_eq.h"
+#include "audio/spectrum.h"
+#include "audio/wav_writer.h"
+
+namespace {
+
+constexpr uint32_t kRate = 44100;
+constexpr std::size_t kBlock = 512;
+constexpr std::size_t kSecond = kRate;
+
+std::vector<float> music() {
+    std::vector<float> s(2 * kSecond);
+    for (std::size_t n = 0; n < kSecond; ++n) {
+        const double t = static_cast<double>(n) / kRate;
+        const double v = 0.3 * std::sin(2 * std::numbers::pi * 110 * t) +
+                         0.2 * std::sin(2 * std::numbers::pi * 1234 * t) +
+                         0.1 * std::sin(2 * std::numbers::pi * 7000 * t);
+        s[2 * n] = static_cast<float>(v);
+        s[2 * n + 1] = static_cast<float>(-v);
+    }
+    return s;
+}
+
+std::string benchPath() {
+    return (std::filesystem::temp_directory_path() /
+            ("dsp_bench." + std::to_string(::getpid()) + ".wav"))
+        .string();
+}
+
+void SpectrumCompute(benchmark::State &state) {
+    audio::Spectrum spectrum;
+    const std::vector<float> input = music();
+    std::vector<float> mono(audio::kSpectrumFftSize);
+    audio::MixStereoToMono(input.data(), mono.size(), mono.data());
+    std::vector<float> bins(audio::kSpectrumBins);
+    for (auto _ : state) {
+        spectrum.Compute(mono.data(), bins.data());
+        benchmark::DoNotOptimize(bins.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(SpectrumCompute);
+
+// The output thread's share: five equalizer bands (as the equalizer window
+// sets them, all boosting) and the encoder's Push, for one second of audio.
+// The writer thread drains between iterations, outside the timing.
+void FiveBandsAndWavPushPerSecond(benchmark::State &state) {
+    const std::string path = benchPath();
+    auto opened = audio::WavWriter::Open(path.c_str(), kRate, 2);
+    if (opened.writer == nullptr) {
+        state.SkipWithError("cannot open the WAV file");
+        return;
+    }
+    audio::WavWriter &writer = *opened.writer;
+    std::vector<std::unique_ptr<audio::PeakingEq>> bands;
+    for (int i = 0; i < 5; ++i) {
+        bands.push_back(std::make_unique<audio::PeakingEq>(kRate, 2));
+        bands.back()->SetParameters({80, 3, 3.0f * static_cast<float>(i + 1)});
+    }
+    const std::vector<float> source = music();
+    std::vector<float> buffer = source;
+    uint64_t pushed = 0;
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < kSecond; at += kBlock) {
+            const std::size_t n = std::min(kBlock, kSecond - at);
+            float *block = buffer.data() + 2 * at;
+            for (auto &band : bands)
+                band->Process(block, n);
+            audio::ClipToFullScale(block, 2 * n);
+            pushed += writer.Push(block, n);
+        }
+        state.PauseTiming();
+        buffer = source;
+        while (writer.FramesWritten() < pushed)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        state.ResumeTiming();
+    }
+    state.counters["dropped"] = static_cast<double>(writer.DroppedFrames());
+    writer.Close();
+    std::filesystem::remove(path);
+}
+BENCHMARK(FiveBandsAndWavPushPerSecond)->Unit(benchmark::kMicrosecond);
+
+// The encoder as a whole, writer thread included: push one second, wait until
+// it is in the file. Process CPU time, so the waiting costs nothing.
+void WavWriterPerSecond(benchmark::State &state) {
+    const std::string path = benchPath();
+    auto opened = audio::WavWriter::Open(path.c_str(), kRate, 2);
+    if (opened.writer == nullptr) {
+        state.SkipWithError("cannot open the WAV file");
+        return;
+    }
+    audio::WavWriter &writer = *opened.writer;
+    const std::vector<float> source = music();
+    uint64_t pushed = 0;
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < kSecond; at += kBlock)
+            pushed += writer.Push(source.data() + 2 * at, std::min(kBlock, kSecond - at));
+        while (writer.FramesWritten() < pushed)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    state.counters["dropped"] = static_cast<double>(writer.DroppedFrames());
+    writer.Close();
+    std::filesystem::remove(path);
+}
+BENCHMARK(WavWriterPerSecond)
+    ->MeasureProcessCPUTime()
+    ->Iterations(200)
+    ->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
