@@ -11,6 +11,7 @@
 #include "platform/error.h"
 #include "platform/ini_file.h"
 #include "tests/support/qt_printers.h"
+#include "tests/support/unprivileged.h"
 
 namespace {
 
@@ -187,18 +188,23 @@ TEST_F(IniFileTest, LineBreaksInAValueCannotSplitTheFile) {
 }
 
 TEST_F(IniFileTest, RefusedWriteReportsThePathAndKeepsTheFile) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only folders";
     put("[main]\nURLMode=Item\n");
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
-    platform::IniFile ini(path());
-    try {
-        ini.WriteString("main", "URLMode", "Edit");
-        FAIL() << "no error";
-    } catch (const platform::Error &e) {
-        EXPECT_EQ(e.message(), "Unable to write to " + path());
-    }
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // Readable by everyone, writable by its owner only.
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                          QFile::ReadOther | QFile::ExeOther);
+    QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    const QString file = path();
+    const bool refused = testsupport::RunUnprivileged([&file] {
+        platform::IniFile ini(file);
+        try {
+            ini.WriteString("main", "URLMode", "Edit");
+        } catch (const platform::Error &e) {
+            return e.message() == "Unable to write to " + file &&
+                   ini.ReadString("main", "URLMode", "") == "Item";
+        }
+        return false;
+    });
+    EXPECT_TRUE(refused);
     EXPECT_EQ(contents(), "[main]\nURLMode=Item\n");
 }
 
