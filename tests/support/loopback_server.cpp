@@ -127,6 +127,16 @@ bool Connection::Send(std::string_view bytes) {
     return true;
 }
 
+bool Connection::PeerClosed() const {
+    pollfd p{fd_, POLLIN | POLLRDHUP, 0};
+    if (::poll(&p, 1, 0) <= 0)
+        return false;
+    if ((p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0)
+        return true;
+    char byte;
+    return ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+}
+
 bool Connection::Pause(std::chrono::milliseconds duration) {
     const auto deadline = std::chrono::steady_clock::now() + duration;
     while (std::chrono::steady_clock::now() < deadline) {

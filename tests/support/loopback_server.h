@@ -59,6 +59,9 @@ public:
     // Whether the server is shutting down; long-running handlers poll it.
     bool Stopping() const { return stopping_.load(); }
 
+    // Whether the peer has closed its end (what it sent before is ignored).
+    bool PeerClosed() const;
+
 private:
     int fd_;
     const std::atomic<bool> &stopping_;
