@@ -1,3 +1,4 @@
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -6,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -387,6 +389,80 @@ TEST_F(StreamedOut, SlowAndSilentClientsAreDisconnected) {
     std::size_t before = good.ReadBody(0, 0ms).size();
     EXPECT_GT(good.ReadBody(before + 40000, kDeadline).size(), before + 20000);
     EXPECT_TRUE(stalled.WaitClosed(kDeadline));
+}
+
+TEST_F(StreamedOut, MaliciousClientsDoNotDisturbPlayingListeners) {
+    out_.MaxClients = 10;
+    const uint16_t port = StartRunning();
+    std::vector<std::unique_ptr<RawClient>> good;
+    for (int i = 0; i < 10; ++i) {
+        auto client = std::make_unique<RawClient>();
+        ASSERT_TRUE(client->Connect(port));
+        ASSERT_TRUE(client->Send(broadcasttest::GetRequest(port)));
+        ASSERT_EQ(client->ReadHeaders(kDeadline).substr(0, 12), "HTTP/1.1 200");
+        good.push_back(std::move(client));
+    }
+    EXPECT_EQ(WaitListeners(10).listeners, 10u);
+
+    // The good listeners read all the while, on a thread of their own.
+    std::atomic<bool> attacking{true};
+    std::vector<std::size_t> received(good.size(), 0);
+    const auto started = std::chrono::steady_clock::now();
+    std::thread readers([&] {
+        while (attacking.load()) {
+            for (std::size_t i = 0; i < good.size(); ++i)
+                received[i] = good[i]->ReadBody(received[i] + 65536, 20ms).size();
+        }
+    });
+    // Ends the readers also when an assertion below returns early.
+    struct JoinReaders {
+        std::atomic<bool> &attacking;
+        std::thread &readers;
+        void Join() {
+            attacking = false;
+            if (readers.joinable())
+                readers.join();
+        }
+        ~JoinReaders() { Join(); }
+    } join_readers{attacking, readers};
+
+    std::vector<std::unique_ptr<RawClient>> slowloris;
+    for (int i = 0; i < 5; ++i) {
+        auto client = std::make_unique<RawClient>();
+        ASSERT_TRUE(client->Connect(port));
+        ASSERT_TRUE(client->Send("GET / HTTP/1.1\r\nHost: x\r\nX-Slow: "));
+        slowloris.push_back(std::move(client));
+    }
+    const std::string garbage[] = {
+        std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n", 15),
+        "GET\r\n\r\n",
+        "GET / HTTP/9.9\r\n\r\n",
+        "GET / HTTP/1.1\r\nBroken header line\r\n\r\n",
+        std::string(3000, 'A') + "\r\n\r\n",
+    };
+    for (int i = 0; i < 1000; ++i) {
+        RawClient client;
+        ASSERT_TRUE(client.Connect(port)) << i;
+        client.Send(garbage[i % std::size(garbage)]);
+        ASSERT_TRUE(client.WaitClosed(kDeadline)) << i;
+    }
+    // Headers beyond what a request may take.
+    RawClient oversized;
+    ASSERT_TRUE(oversized.Connect(port));
+    oversized.Send(
+        broadcasttest::GetRequest(port, "X-Big: " + std::string(64 * 1024, 'b') + "\r\n"));
+    EXPECT_TRUE(oversized.WaitClosed(kDeadline));
+    for (auto &client : slowloris)
+        EXPECT_TRUE(client->WaitClosed(broadcast::ListenerServer::kHeaderDeadline + kDeadline));
+
+    join_readers.Join();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_EQ(out_.Status().listeners, 10u);
+    for (std::size_t i = 0; i < good.size(); ++i) {
+        // 64 kbps is 8000 bytes a second; the first packet may lag by one.
+        EXPECT_GT(static_cast<double>(received[i]), 8000.0 * (seconds - 1.0) * 0.9) << i;
+    }
 }
 
 } // namespace
