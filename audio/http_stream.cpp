@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include <sys/socket.h>
+
 #include "audio/audio.h"
 #include "audio/cpu_meter.h"
 #include "audio/playlist.h"
@@ -19,6 +21,8 @@ struct ListFree {
 
 // How long one curl_multi_poll may sleep; Abort wakes it at once anyway.
 constexpr int kPollTimeoutMs = 500;
+// Bytes that wake the network thread once the audio flows (0.5 s at 128 kbps).
+constexpr int kWakeBytes = 8192;
 
 int errorOf(CURLcode code) {
     switch (code) {
@@ -73,6 +77,13 @@ std::size_t HttpStream::bodyCallback(char *data, std::size_t size, std::size_t c
                : 0;
 }
 
+int HttpStream::socketCallback(void *self, curl_socket_t socket, curlsocktype purpose) {
+    // The latest connection's socket is the one the body comes on.
+    if (purpose == CURLSOCKTYPE_IPCXN)
+        static_cast<HttpStream *>(self)->socket_ = socket;
+    return CURL_SOCKOPT_OK;
+}
+
 int HttpStream::progressCallback(void *self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return static_cast<HttpStream *>(self)->abort_.load() ? 1 : 0;
 }
@@ -112,6 +123,8 @@ void HttpStream::run() {
     curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &HttpStream::bodyCallback);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &HttpStream::socketCallback);
+    curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, this);
     curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &HttpStream::progressCallback);
     curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
@@ -177,6 +190,13 @@ bool HttpStream::decide() {
     }
     mode_ = Mode::Audio;
     icy_.emplace(ParseMetaint(head_.Header("icy-metaint")));
+    // Servers send in small pieces, often every few milliseconds; waking for
+    // each would cost more than decoding. From here on the socket wakes the
+    // thread once a few kilobytes are in (or at the end, or on Abort).
+    if (socket_ != CURL_SOCKET_BAD) {
+        const int lowWater = kWakeBytes;
+        setsockopt(socket_, SOL_SOCKET, SO_RCVLOWAT, &lowWater, sizeof lowWater);
+    }
     curl_off_t length = -1;
     curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
     {

@@ -57,6 +57,7 @@ private:
 
     static std::size_t headerCallback(char *data, std::size_t size, std::size_t count, void *self);
     static std::size_t bodyCallback(char *data, std::size_t size, std::size_t count, void *self);
+    static int socketCallback(void *self, curl_socket_t socket, curlsocktype purpose);
     static int progressCallback(void *self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
 
     const std::string url_;
@@ -69,6 +70,7 @@ private:
 
     // Network thread only.
     CURL *easy_ = nullptr;
+    curl_socket_t socket_ = CURL_SOCKET_BAD;
     ResponseHead head_;
     Mode mode_ = Mode::Undecided;
     std::optional<IcyReader> icy_;
