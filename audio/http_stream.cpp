@@ -2,8 +2,6 @@
 
 #include <memory>
 
-#include <sys/socket.h>
-
 #include "audio/audio.h"
 #include "audio/cpu_meter.h"
 #include "audio/playlist.h"
@@ -21,8 +19,12 @@ struct ListFree {
 
 // How long one curl_multi_poll may sleep; Abort wakes it at once anyway.
 constexpr int kPollTimeoutMs = 500;
-// Bytes that wake the network thread once the audio flows (0.5 s at 128 kbps).
-constexpr int kWakeBytes = 8192;
+// Servers send in small pieces, often every few milliseconds; waking for
+// each costs more than decoding them. While the decoder has this much in
+// hand (1 s at 128 kbps), the thread rests between reads and lets the
+// kernel gather the pieces.
+constexpr std::size_t kRestBytes = 16 * 1024;
+constexpr std::chrono::milliseconds kRest{50};
 
 int errorOf(CURLcode code) {
     switch (code) {
@@ -60,6 +62,10 @@ HttpStream::~HttpStream() {
 
 void HttpStream::Abort() {
     abort_.store(true);
+    {
+        std::lock_guard lock(restMutex_);
+        restEnd_.notify_all();
+    }
     pipe_.Abort();
     if (multi_ != nullptr)
         curl_multi_wakeup(multi_);
@@ -75,13 +81,6 @@ std::size_t HttpStream::bodyCallback(char *data, std::size_t size, std::size_t c
                                                    size * count)
                ? size * count
                : 0;
-}
-
-int HttpStream::socketCallback(void *self, curl_socket_t socket, curlsocktype purpose) {
-    // The latest connection's socket is the one the body comes on.
-    if (purpose == CURLSOCKTYPE_IPCXN)
-        static_cast<HttpStream *>(self)->socket_ = socket;
-    return CURL_SOCKOPT_OK;
 }
 
 int HttpStream::progressCallback(void *self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
@@ -123,8 +122,6 @@ void HttpStream::run() {
     curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &HttpStream::bodyCallback);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &HttpStream::socketCallback);
-    curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, this);
     curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &HttpStream::progressCallback);
     curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
@@ -150,6 +147,10 @@ void HttpStream::run() {
             break;
         if (mode_ == Mode::Audio && std::chrono::steady_clock::now() - lastData_ > kStallTimeout)
             break; // the server went quiet: the stream has ended
+        if (mode_ == Mode::Audio && pipe_.Buffered() >= kRestBytes) {
+            std::unique_lock lock(restMutex_);
+            restEnd_.wait_for(lock, kRest, [this] { return abort_.load(); });
+        }
         curl_multi_poll(multi_, nullptr, 0, kPollTimeoutMs, nullptr);
     }
     curl_multi_remove_handle(multi_, e);
@@ -190,13 +191,6 @@ bool HttpStream::decide() {
     }
     mode_ = Mode::Audio;
     icy_.emplace(ParseMetaint(head_.Header("icy-metaint")));
-    // Servers send in small pieces, often every few milliseconds; waking for
-    // each would cost more than decoding. From here on the socket wakes the
-    // thread once a few kilobytes are in (or at the end, or on Abort).
-    if (socket_ != CURL_SOCKET_BAD) {
-        const int lowWater = kWakeBytes;
-        setsockopt(socket_, SOL_SOCKET, SO_RCVLOWAT, &lowWater, sizeof lowWater);
-    }
     curl_off_t length = -1;
     curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
     {

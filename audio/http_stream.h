@@ -13,7 +13,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -57,7 +59,6 @@ private:
 
     static std::size_t headerCallback(char *data, std::size_t size, std::size_t count, void *self);
     static std::size_t bodyCallback(char *data, std::size_t size, std::size_t count, void *self);
-    static int socketCallback(void *self, curl_socket_t socket, curlsocktype purpose);
     static int progressCallback(void *self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
 
     const std::string url_;
@@ -67,10 +68,11 @@ private:
     BytePipe &pipe_;
     std::atomic<uint64_t> &audioBytes_;
     std::atomic<bool> abort_{false};
+    std::mutex restMutex_; // the rest between reads ends at once on Abort
+    std::condition_variable restEnd_;
 
     // Network thread only.
     CURL *easy_ = nullptr;
-    curl_socket_t socket_ = CURL_SOCKET_BAD;
     ResponseHead head_;
     Mode mode_ = Mode::Undecided;
     std::optional<IcyReader> icy_;

@@ -223,7 +223,9 @@ void FreeWhileStalled(benchmark::State &state) {
         state.PauseTiming();
         const uint32_t channel = BASS_StreamCreateURL(url.c_str(), 0, 0, nullptr, nullptr);
         BASS_ChannelPlay(channel, false);
-        while (BASS_StreamGetFilePosition(channel, BASS_FILEPOS_END) < 65536)
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        while (BASS_StreamGetFilePosition(channel, BASS_FILEPOS_END) < 65536 &&
+               Clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         state.ResumeTiming();
         if (!BASS_StreamFree(channel))
