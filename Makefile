@@ -30,7 +30,7 @@ test: build
 	@$(MAKE) --no-print-directory test-asan
 
 test-asan: deps
-	@cmake -S . -B $(ASAN_BUILD) -DVELOTUNE_SANITIZE=ON $(CMAKE_FLAGS) > /dev/null
+	@cmake -S . -B $(ASAN_BUILD) -DVELOTUNE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS) > /dev/null
 	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target $(AUDIO_TESTS)
 	@scripts/run-tests $(ASAN_BUILD) tests/audio
 
