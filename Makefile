@@ -2,10 +2,14 @@
 # `make run` and `make test` first install the Debian packages that are missing.
 
 BUILD ?= build
+# The audio library's tests once more under AddressSanitizer and
+# UndefinedBehaviorSanitizer; only what they need is built there.
+ASAN_BUILD ?= build-asan
+AUDIO_TESTS = audio_test audio_stream_test audio_device_test
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test clean format
+.PHONY: all deps configure build run test test-asan bench clean format
 
 all: build
 
@@ -23,9 +27,19 @@ run: build
 
 test: build
 	@scripts/run-tests $(BUILD)
+	@$(MAKE) --no-print-directory test-asan
+
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -DVELOTUNE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS) > /dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target $(AUDIO_TESTS)
+	@scripts/run-tests $(ASAN_BUILD) tests/audio
+
+# Benchmarks are built by `make build` but run only here.
+bench: build
+	@$(BUILD)/bench/stream_bench
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD)
+	@rm -rf $(BUILD) $(ASAN_BUILD)

@@ -93,21 +93,28 @@ enum : int {
     BASS_ERROR_UNKNOWN = 99,
 };
 
-// Initialises output `device` (-1: the default) at `freq` Hz. When no real
-// device opens, the default falls back to "No sound". A second call for an
-// initialised device fails with BASS_ERROR_ALREADY and changes nothing.
-// `window` and `clsid` are not used.
+// Initialises output `device` (-1: the default) and makes it current. When
+// no real device opens, the default falls back to "No sound". A second call
+// for an initialised device fails with BASS_ERROR_ALREADY and changes
+// nothing. The library mixes float stereo at 44100 Hz whatever `freq` says
+// (the device converts); `flags`, `window` and `clsid` are not used.
 bool BASS_Init(int device, uint32_t freq, uint32_t flags, void *window, const void *clsid);
 
-// Sets a library-wide option (BASS_CONFIG_NET_PLAYLIST).
+// Sets a library-wide option: BASS_CONFIG_NET_PLAYLIST 0 (playlists are
+// not read) or 1 or 2 (a PLS, M3U or ASX answer opens its first entry that
+// opens); it applies to the streams opened afterwards.
 bool BASS_SetConfig(uint32_t option, uint32_t value);
 
 // Opens an internet stream by address: MP3/MP2 (and AAC when the server says
 // so) for BASS_StreamCreateURL, AAC for the AAC call, AC3/E-AC3 for the AC3
 // call. Blocks until the stream is connected and its first audio is decoded,
-// or fails within a bounded time (about 5 s to connect, 5 s to audio).
-// `offset` must be 0; `proc` may be null. The new channel is stopped, at
-// volume 1.0, on the current device.
+// or fails within a bounded time (5 s to the answer's head, 5 s more to the
+// first audio, 10 s in all with playlists). `offset` must be 0. `flags`:
+// BASS_STREAM_STATUS keeps the header block as the BASS_TAG_HTTP tag. `proc`
+// (may be null) is called on the network thread with each piece of the body
+// as it arrives, then with (nullptr, 0) when the body ends. The new channel
+// is stopped, at volume 1.0, on the current device (BASS_ERROR_INIT when
+// that device is not initialised).
 uint32_t BASS_StreamCreateURL(const char *url, uint32_t offset, uint32_t flags, DownloadProc *proc,
                               void *user);
 uint32_t BASS_AAC_StreamCreateURL(const char *url, uint32_t offset, uint32_t flags,
@@ -120,14 +127,20 @@ uint32_t BASS_AC3_StreamCreateURL(const char *url, uint32_t offset, uint32_t fla
 // the server stalls.
 bool BASS_StreamFree(uint32_t stream);
 
-// Starts or resumes playing (`restart` true: from the newest audio).
+// Starts or resumes playing. `restart` true, or a Stop before, drops the
+// audio decoded ahead, so playing goes on from the newest audio.
 bool BASS_ChannelPlay(uint32_t channel, bool restart);
-// Stops playing; the position holds.
+// Stops playing (a fade of at most 10 ms); the position holds. Returns
+// once the channel is silent.
 bool BASS_ChannelStop(uint32_t channel);
-// Holds playing; the position holds until BASS_ChannelPlay resumes it.
+// Holds playing (a fade of at most 10 ms); returns once the channel is
+// silent, and the position holds until BASS_ChannelPlay resumes it where it
+// was. BASS_ERROR_ALREADY when the channel is not playing.
 bool BASS_ChannelPause(uint32_t channel);
 
-// Sets an attribute (BASS_ATTRIB_VOL, 0.0..1.0, applied without clicks).
+// Sets an attribute (BASS_ATTRIB_VOL, 0.0..1.0, applied without clicks: a
+// full step glides over 10 ms). Values outside 0..1 are clamped; NaN is
+// BASS_ERROR_ILLPARAM.
 bool BASS_ChannelSetAttribute(uint32_t channel, uint32_t attrib, float value);
 
 // The channel's tags of `tags` type, 8-bit text as received; null when there
@@ -137,7 +150,8 @@ const char *BASS_ChannelGetTags(uint32_t channel, uint32_t tags);
 
 // Bytes of output-format audio the channel has played (BASS_POS_BYTE).
 uint64_t BASS_ChannelGetPosition(uint32_t channel, uint32_t mode);
-// A byte position of the channel's output format in seconds.
+// A byte position of the channel's output format in seconds; 0.0 when the
+// call fails.
 double BASS_ChannelBytes2Seconds(uint32_t channel, uint64_t pos);
 // BASS_FILEPOS_END: the audio bytes received so far (metadata excluded), or
 // the length the server announced.
@@ -164,14 +178,19 @@ uint32_t BASS_Encode_Start(uint32_t channel, const char *file, uint32_t flags, E
 // Stops every encoder of the channel and closes their files.
 bool BASS_Encode_Stop(uint32_t channel);
 
-// The share of one core the library's threads used over the last second
-// (0.003 = 0.3 %).
+// The share of one core the library's threads (network, decode, output)
+// used over about the last second (0.003 = 0.3 %): since the latest call at
+// least a second ago, or since the library started.
 float BASS_GetCPU();
 
-// Describes device 1, 2, ...; false past the last.
+// Describes device 0 ("No sound"), 1 ("Default"), 2, ...; false past the
+// last. Asking for device 1 looks again for the devices plugged in. The
+// texts stay valid while the process runs.
 bool BASS_GetDeviceInfo(uint32_t device, DeviceInfo *info);
-// Makes `device` current for later calls; when it is initialised, the playing
-// channels move to it.
+// Makes `device` current for the streams opened later; when it is
+// initialised, every channel moves to it and goes on playing there. A device
+// that is not initialised becomes current all the same, and streams cannot
+// be opened until BASS_Init initialises it.
 bool BASS_SetDevice(uint32_t device);
 
 // The calling thread's last error code; BASS_OK after a call that succeeded.

@@ -40,6 +40,9 @@ public:
         return !aborted_;
     }
 
+    // Writer: the bytes written and not yet read.
+    std::size_t Buffered() const { return ring_.Capacity() - ring_.WriteAvailable(); }
+
     // Writer: no more bytes will come.
     void Close() {
         std::lock_guard lock(mutex_);

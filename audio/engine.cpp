@@ -6,6 +6,10 @@
 
 #include <curl/curl.h>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include "audio/cpu_meter.h"
 #include "audio/output_sdl.h"
 
@@ -30,6 +34,9 @@ bool startsWithIgnoreCase(std::string_view s, std::string_view prefix) {
 Engine &Engine::Instance() {
     static Engine *engine = [] {
         curl_global_init(CURL_GLOBAL_DEFAULT);
+        // The player keeps no log: FFmpeg's complaints about damaged frames
+        // of a radio stream would otherwise go to stderr.
+        av_log_set_level(AV_LOG_QUIET);
         CpuMeter::Instance(); // the load counts from here
         return new Engine;
     }();

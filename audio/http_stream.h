@@ -13,7 +13,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -66,6 +68,8 @@ private:
     BytePipe &pipe_;
     std::atomic<uint64_t> &audioBytes_;
     std::atomic<bool> abort_{false};
+    std::mutex restMutex_; // the rest between reads ends at once on Abort
+    std::condition_variable restEnd_;
 
     // Network thread only.
     CURL *easy_ = nullptr;

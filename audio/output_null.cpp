@@ -1,5 +1,6 @@
 // The null output: a thread that renders as many frames as the steady clock
-// says have played, in blocks of 10 ms, and throws them away. An ideal
+// says have played, every 20 ms (a sound card's period), and throws them
+// away. An ideal
 // clock, unlike SDL's dummy driver, which runs slow.
 
 #include <chrono>
@@ -15,7 +16,7 @@ namespace audio {
 namespace {
 
 constexpr std::size_t kBlockFrames = 4096;
-constexpr std::chrono::milliseconds kPeriod{10};
+constexpr std::chrono::milliseconds kPeriod{20};
 // After a longer stall (a suspended machine) the clock skips ahead rather
 // than racing through the backlog.
 constexpr std::chrono::milliseconds kMaxCatchUp{200};
