@@ -3,12 +3,15 @@
 // leaves a call: an allocation failure becomes BASS_ERROR_MEMORY.
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "audio/audio.h"
+#include "audio/channel_addons.h"
 #include "audio/engine.h"
+#include "audio/spectrum.h"
 
 namespace {
 
@@ -90,7 +93,12 @@ uint32_t BASS_AC3_StreamCreateURL(const char *url, uint32_t offset, uint32_t fla
 }
 
 bool BASS_StreamFree(uint32_t stream) {
-    return run([&] { return Engine::Instance().Free(stream); });
+    return run([&] {
+        const int rc = Engine::Instance().Free(stream);
+        if (rc == BASS_OK)
+            audio::ChannelAddOns::Instance().Release(stream);
+        return rc;
+    });
 }
 
 bool BASS_ChannelPlay(uint32_t channel, bool restart) {
@@ -162,6 +170,59 @@ bool BASS_GetDeviceInfo(uint32_t device, DeviceInfo *info) {
 
 bool BASS_SetDevice(uint32_t device) {
     return run([&] { return Engine::Instance().SetDevice(device); });
+}
+
+uint32_t BASS_ChannelGetData(uint32_t channel, void *buffer, uint32_t length) {
+    constexpr std::size_t kFrames = audio::kSpectrumFftSize;
+    uint32_t used = 0;
+    const bool ok = run([&] {
+        if (buffer == nullptr)
+            return static_cast<int>(BASS_ERROR_ILLPARAM);
+        if (length != BASS_DATA_FFT1024)
+            return static_cast<int>(BASS_ERROR_ILLTYPE);
+        // Per thread, allocated on a thread's first call.
+        thread_local audio::Spectrum spectrum;
+        thread_local std::vector<float> frames(kFrames * audio::kOutputChannels);
+        thread_local std::vector<float> mono(kFrames);
+        const int rc = Engine::Instance().LatestFrames(channel, frames.data(), kFrames);
+        if (rc != BASS_OK)
+            return rc;
+        audio::MixStereoToMono(frames.data(), kFrames, mono.data());
+        spectrum.Compute(mono.data(), static_cast<float *>(buffer));
+        used = static_cast<uint32_t>(kFrames * audio::kOutputBytesPerFrame);
+        return static_cast<int>(BASS_OK);
+    });
+    return ok ? used : 0;
+}
+
+uint32_t BASS_ChannelSetFX(uint32_t channel, uint32_t type, int priority) {
+    uint32_t fx = 0;
+    const bool ok = run(
+        [&] { return audio::ChannelAddOns::Instance().AddEffect(channel, type, priority, fx); });
+    return ok ? fx : 0;
+}
+
+bool BASS_FXSetParameters(uint32_t fx, const void *params) {
+    return run([&] {
+        if (params == nullptr)
+            return static_cast<int>(BASS_ERROR_ILLPARAM);
+        ParamEq values{};
+        std::memcpy(&values, params, sizeof values);
+        return audio::ChannelAddOns::Instance().SetEffectParameters(fx, values);
+    });
+}
+
+uint32_t BASS_Encode_Start(uint32_t channel, const char *file, uint32_t flags, EncodeProc *,
+                           void *) {
+    uint32_t encoder = 0;
+    const bool ok = run([&] {
+        return audio::ChannelAddOns::Instance().StartEncoder(channel, file, flags, encoder);
+    });
+    return ok ? encoder : 0;
+}
+
+bool BASS_Encode_Stop(uint32_t channel) {
+    return run([&] { return audio::ChannelAddOns::Instance().StopEncoders(channel); });
 }
 
 int BASS_ErrorGetCode() {

@@ -50,7 +50,9 @@ inline constexpr uint32_t BASS_TAG_HTTP = 3; // header lines, zero-terminated ea
 inline constexpr uint32_t BASS_TAG_META = 5; // last ICY metadata text as received
 
 // Position modes.
-inline constexpr uint32_t BASS_POS_BYTE = 0;    // bytes of output-format audio played
+inline constexpr uint32_t BASS_POS_BYTE = 0;            // bytes of output-format audio played
+inline constexpr uint32_t BASS_POS_DECODE = 0x10000000; // bytes of output-format audio decoded
+inline constexpr uint32_t BASS_FILEPOS_CURRENT = 0;     // audio bytes the decoder has read
 inline constexpr uint32_t BASS_FILEPOS_END = 2; // audio bytes received, or the announced length
 
 // BASS_ChannelGetData lengths.
@@ -148,13 +150,15 @@ bool BASS_ChannelSetAttribute(uint32_t channel, uint32_t attrib, float value);
 // the same thread, or until the channel is freed.
 const char *BASS_ChannelGetTags(uint32_t channel, uint32_t tags);
 
-// Bytes of output-format audio the channel has played (BASS_POS_BYTE).
+// Bytes of output-format audio the channel has played (BASS_POS_BYTE), or
+// decoded so far, played and buffered (BASS_POS_DECODE).
 uint64_t BASS_ChannelGetPosition(uint32_t channel, uint32_t mode);
 // A byte position of the channel's output format in seconds; 0.0 when the
 // call fails.
 double BASS_ChannelBytes2Seconds(uint32_t channel, uint64_t pos);
 // BASS_FILEPOS_END: the audio bytes received so far (metadata excluded), or
-// the length the server announced.
+// the length the server announced. BASS_FILEPOS_CURRENT: the audio bytes the
+// decoder has read; over BASS_POS_DECODE's duration it gives the bitrate.
 uint64_t BASS_StreamGetFilePosition(uint32_t stream, uint32_t mode);
 
 // With BASS_DATA_FFT1024: writes 512 floats, the Hann-windowed FFT magnitudes

@@ -40,7 +40,7 @@ public:
         return !aborted_;
     }
 
-    // Writer: the bytes written and not yet read.
+    // Any thread: the bytes written and not yet read.
     std::size_t Buffered() const { return ring_.Capacity() - ring_.WriteAvailable(); }
 
     // Writer: no more bytes will come.

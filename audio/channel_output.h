@@ -82,6 +82,8 @@ public:
     // 0.0..1.0, reached over kVolumeRampFrames per full step.
     void SetVolume(float volume) { volume_.store(volume); }
     float Volume() const { return volume_.load(); }
+    // Frames decoded since creation: played and still queued.
+    uint64_t DecodedFrames() const { return PlayedFrames() + QueuedFrames(); }
     // Frames the output has taken from the ring since creation.
     uint64_t PlayedFrames() const { return played_.load(std::memory_order_acquire); }
     // Whether the output thread still sounds the channel (false once a

@@ -249,10 +249,16 @@ int Engine::Position(uint32_t handle, uint32_t mode, uint64_t &bytes) {
     StreamChannel *channel = find(handle);
     if (channel == nullptr)
         return BASS_ERROR_HANDLE;
-    if (mode != BASS_POS_BYTE)
+    switch (mode) {
+    case BASS_POS_BYTE:
+        bytes = channel->Output().PlayedFrames() * kOutputBytesPerFrame;
+        return BASS_OK;
+    case BASS_POS_DECODE:
+        bytes = channel->Output().DecodedFrames() * kOutputBytesPerFrame;
+        return BASS_OK;
+    default:
         return BASS_ERROR_ILLTYPE;
-    bytes = channel->Output().PlayedFrames() * kOutputBytesPerFrame;
-    return BASS_OK;
+    }
 }
 
 int Engine::Seconds(uint32_t handle, uint64_t bytes, double &seconds) {
@@ -268,10 +274,16 @@ int Engine::FilePosition(uint32_t handle, uint32_t mode, uint64_t &bytes) {
     StreamChannel *channel = find(handle);
     if (channel == nullptr)
         return BASS_ERROR_HANDLE;
-    if (mode != BASS_FILEPOS_END)
+    switch (mode) {
+    case BASS_FILEPOS_END:
+        bytes = channel->FilePosition();
+        return BASS_OK;
+    case BASS_FILEPOS_CURRENT:
+        bytes = channel->DecoderBytes();
+        return BASS_OK;
+    default:
         return BASS_ERROR_ILLTYPE;
-    bytes = channel->FilePosition();
-    return BASS_OK;
+    }
 }
 
 float Engine::Cpu() {
@@ -330,6 +342,15 @@ int Engine::SetDevice(uint32_t device) {
     if (devices_[device]) {
         channels_.ForEach([&](StreamChannel &channel) { moveChannel(channel.Output(), number); });
     }
+    return BASS_OK;
+}
+
+int Engine::LatestFrames(uint32_t handle, float *interleaved, std::size_t frames) {
+    std::lock_guard lock(mutex_);
+    StreamChannel *channel = find(handle);
+    if (channel == nullptr)
+        return BASS_ERROR_HANDLE;
+    channel->Output().History().Latest(interleaved, frames);
     return BASS_OK;
 }
 

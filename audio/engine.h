@@ -50,6 +50,8 @@ public:
     int Seconds(uint32_t handle, uint64_t bytes, double &seconds);
     int FilePosition(uint32_t handle, uint32_t mode, uint64_t &bytes);
     float Cpu();
+    // The newest `frames` played frames of the channel, interleaved stereo.
+    int LatestFrames(uint32_t handle, float *interleaved, std::size_t frames);
     int GetDeviceInfo(uint32_t device, DeviceInfo &info);
     int SetDevice(uint32_t device);
 

@@ -5,6 +5,8 @@
 
 #include <pthread.h>
 
+#include "audio/peaking_eq.h"
+
 namespace audio {
 
 void Mixer::Render(int device_number, float *out, std::size_t frames, float *scratch) noexcept {
@@ -18,6 +20,9 @@ void Mixer::Render(int device_number, float *out, std::size_t frames, float *scr
                                std::min(kMaxRenderFrames, frames - done));
         }
     }
+    // Whatever the gains of the effects and however many channels: finite
+    // samples within full scale reach the device.
+    ClipToFullScale(out, frames * kOutputChannels);
 }
 
 OutputDevice::OutputDevice(Mixer &mixer, int number, const OutputBackendOps &backend)

@@ -132,4 +132,10 @@ uint64_t StreamChannel::FilePosition() {
     return audioBytes_.load();
 }
 
+uint64_t StreamChannel::DecoderBytes() const {
+    const uint64_t received = audioBytes_.load();
+    const uint64_t waiting = pipe_.Buffered();
+    return received > waiting ? received - waiting : 0;
+}
+
 } // namespace audio

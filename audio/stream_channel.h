@@ -53,6 +53,8 @@ public:
     std::optional<std::string> Meta();
     // Audio bytes received (metadata excluded), or the announced length.
     uint64_t FilePosition();
+    // Audio bytes the decoder has taken from the network so far.
+    uint64_t DecoderBytes() const;
 
 private:
     explicit StreamChannel(const OpenOptions &options);

@@ -218,7 +218,7 @@ TEST_F(StreamTest, CallsOnNoOrStaleChannelsFailAndChangeNothing) {
     EXPECT_EQ(BASS_ChannelBytes2Seconds(next, 352800), 1.0);
     EXPECT_EQ(BASS_ChannelGetPosition(next, 1), static_cast<uint64_t>(-1));
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLTYPE);
-    EXPECT_EQ(BASS_StreamGetFilePosition(next, 0), static_cast<uint64_t>(-1));
+    EXPECT_EQ(BASS_StreamGetFilePosition(next, 7), static_cast<uint64_t>(-1));
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLTYPE);
     EXPECT_FALSE(BASS_ChannelSetAttribute(next, 1, 0.5f));
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLTYPE);
