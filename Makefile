@@ -5,7 +5,7 @@ BUILD ?= build
 # The audio library's tests once more under AddressSanitizer and
 # UndefinedBehaviorSanitizer; only what they need is built there.
 ASAN_BUILD ?= build-asan
-AUDIO_TESTS = audio_test audio_stream_test audio_device_test
+AUDIO_TESTS = audio_test audio_stream_test audio_device_test audio_dsp_test
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 

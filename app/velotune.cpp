@@ -1,21 +1,27 @@
-// The player's program body: sets the application title, creates the windows
-// before any is shown, then runs the message loop until the main window closes
-// or the program is told to end.
+// The player's program body: sets the application title, creates the
+// thirteen windows in their fixed order before any is shown (later creation
+// handlers rely on what earlier ones set up), then runs the message loop
+// until "Exit" is chosen or the main window is closed.
 
 #include <QApplication>
 
 #include "app/main.h"
-#include "platform/error_display.h"
+#include "app/window_set.h"
 
 int main(int argc, char **argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velotune"));
     QApplication::setApplicationDisplayName(QStringLiteral("Velotune Player"));
+    QApplication::setWindowIcon(ProgramIcon());
+    // The program ends with its main window, not with the last visible one:
+    // the main window may be hidden in the tray while a dialog closes.
+    QApplication::setQuitOnLastWindowClosed(false);
 
-    platform::RunGuarded([] { Form1 = new TForm1; });
+    CreateWindowSet();
     if (!Form1)
         return 1;
-    Form1->setAttribute(Qt::WA_DeleteOnClose);
     Form1->show();
-    return QApplication::exec();
+    const int result = QApplication::exec();
+    DestroyWindowSet();
+    return result;
 }

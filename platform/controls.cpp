@@ -1,6 +1,9 @@
 #include "platform/controls.h"
 
+#include <algorithm>
+
 #include <QLineEdit>
+#include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolButton>
@@ -15,7 +18,22 @@ Label::Label(QWidget *parent, int left, int top, const QString &text) : QLabel(p
 
 void Label::setText(const QString &text) {
     QLabel::setText(text);
+    if (fitWidth_ > 0) {
+        // Condense no further than three quarters: past that, cut.
+        constexpr int kNarrowest = 75;
+        QFont condensed = font();
+        condensed.setStretch(QFont::Unstretched);
+        const int natural = QFontMetrics(condensed).horizontalAdvance(text);
+        if (natural > fitWidth_)
+            condensed.setStretch(std::max(kNarrowest, 100 * fitWidth_ / natural));
+        setFont(condensed);
+    }
     adjustSize();
+}
+
+void Label::SetFitWidth(int width_px) {
+    fitWidth_ = width_px;
+    setText(text());
 }
 
 PaintBox::PaintBox(QWidget *parent) : QWidget(parent) {
@@ -26,6 +44,9 @@ PaintBox::PaintBox(QWidget *parent) : QWidget(parent) {
 }
 
 QImage &PaintBox::Canvas() {
+    // A hidden box has had no resize event yet: size the canvas on demand.
+    if (canvas_.size() != size())
+        resizeEvent(nullptr);
     return canvas_;
 }
 
@@ -79,6 +100,23 @@ void PlaylistBox::mouseReleaseEvent(QMouseEvent *event) {
     if (event->button() == Qt::LeftButton &&
         viewport()->rect().contains(event->position().toPoint()))
         emit Click();
+}
+
+GradientHeader::GradientHeader(QWidget *parent, const QString &caption, const QColor &from,
+                               const QColor &to)
+    : QWidget(parent), caption_(caption), from_(from), to_(to) {}
+
+void GradientHeader::paintEvent(QPaintEvent *) {
+    QPainter painter(this);
+    QLinearGradient gradient(0, 0, width(), 0);
+    gradient.setColorAt(0, from_);
+    gradient.setColorAt(1, to_);
+    painter.fillRect(rect(), gradient);
+    QFont bold = font();
+    bold.setBold(true);
+    painter.setFont(bold);
+    painter.setPen(Qt::white);
+    painter.drawText(rect().adjusted(8, 0, -8, 0), Qt::AlignLeft | Qt::AlignVCenter, caption_);
 }
 
 RepeatingTimer::RepeatingTimer(QObject *parent, int interval_ms) : QObject(parent) {

@@ -16,13 +16,19 @@ class QToolButton;
 namespace platform {
 
 // A label that sizes itself to its text, as plain text (a station's metadata
-// is shown as received, never interpreted as markup).
+// is shown as received, never interpreted as markup). With a fit width, a
+// text wider than it is condensed to fit: the layouts were measured for a
+// narrower face than most desktops use.
 class Label : public QLabel {
     Q_OBJECT
 
 public:
     explicit Label(QWidget *parent, int left, int top, const QString &text = QString());
     void setText(const QString &text);
+    void SetFitWidth(int width_px);
+
+private:
+    int fitWidth_ = 0;
 };
 
 // A box the program draws into between paints: the drawing is kept in an
@@ -87,6 +93,25 @@ protected:
 
 private:
     QStringListModel model_;
+};
+
+// A header panel: a caption in bold white, left-aligned, on a horizontal
+// gradient between two colours.
+class GradientHeader : public QWidget {
+    Q_OBJECT
+
+public:
+    GradientHeader(QWidget *parent, const QString &caption, const QColor &from = QColor(0, 0, 128),
+                   const QColor &to = QColor(64, 96, 192));
+    QString Caption() const { return caption_; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QString caption_;
+    QColor from_;
+    QColor to_;
 };
 
 // A repeating timer whose next period counts from the end of the previous

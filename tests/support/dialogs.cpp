@@ -9,11 +9,19 @@ namespace testsupport {
 
 namespace {
 
-// Runs `answer` on the next modal widget of type W once it is shown.
-template <typename W, typename Answer> void whenShown(Answer answer) {
+// Runs `answer` on the next modal widget of type W once it is shown, for as
+// long as `wanted` holds.
+template <typename W, typename Answer, typename Wanted = bool (*)()>
+void whenShown(
+    Answer answer, Wanted wanted = [] { return true; }) {
     auto *poll = new QTimer;
     poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, answer, wanted] {
+        if (!wanted()) {
+            poll->stop();
+            poll->deleteLater();
+            return;
+        }
         if (auto *widget = qobject_cast<W *>(QApplication::activeModalWidget())) {
             poll->stop();
             poll->deleteLater();
@@ -27,25 +35,35 @@ template <typename W, typename Answer> void whenShown(Answer answer) {
 
 std::shared_ptr<ShownMessage> AnswerMessageBox() {
     auto shown = std::make_shared<ShownMessage>();
-    whenShown<QMessageBox>([shown](QMessageBox *box) {
-        ++shown->count;
-        shown->title = box->windowTitle();
-        shown->text = box->text();
-        shown->icon = box->icon();
-        shown->buttons = static_cast<int>(box->buttons().size());
-        box->buttons().front()->click();
-    });
+    const std::weak_ptr<ShownMessage> watcher = shown;
+    // Answering stops once the test lets go of what it was told, so that an
+    // answer armed for a box that never came does not take a later one.
+    whenShown<QMessageBox>(
+        [watcher](QMessageBox *box) {
+            const auto record = watcher.lock();
+            if (!record)
+                return;
+            ++record->count;
+            record->title = box->windowTitle();
+            record->text = box->text();
+            record->icon = box->icon();
+            record->buttons = static_cast<int>(box->buttons().size());
+            box->buttons().front()->click();
+        },
+        [watcher] { return !watcher.expired(); });
     return shown;
 }
 
-void AnswerFileDialog(const QString &path) {
-    whenShown<QFileDialog>([path](QFileDialog *dialog) {
-        if (path.isEmpty()) {
-            dialog->reject();
-            return;
+void AnswerFileDialog(const QString &path, std::function<void()> afterwards) {
+    whenShown<QFileDialog>([path, afterwards](QFileDialog *dialog) {
+        if (!path.isEmpty()) {
+            dialog->selectFile(path);
+            static_cast<QDialog *>(dialog)->accept(); // public in the base class
         }
-        dialog->selectFile(path);
-        static_cast<QDialog *>(dialog)->accept(); // public in the base class
+        if (dialog->isVisible())
+            dialog->reject();
+        if (afterwards)
+            afterwards();
     });
 }
 

@@ -4,6 +4,7 @@
 // Each function arms a one-shot answer that runs once the dialog's own event
 // loop is running, so call it right before the action that opens the dialog.
 
+#include <functional>
 #include <memory>
 
 #include <QMessageBox>
@@ -20,10 +21,13 @@ struct ShownMessage {
     int buttons = 0;
 };
 
-// Closes the next message box and records what it showed.
+// Closes the next message box and records what it showed, for as long as
+// the returned record is held.
 std::shared_ptr<ShownMessage> AnswerMessageBox();
 
-// Accepts the next file dialog with `path` (empty: cancels it).
-void AnswerFileDialog(const QString &path);
+// Accepts the next file dialog with `path` (empty: cancels it), then runs
+// `afterwards` (if any) before the dialog's caller goes on. A dialog that
+// will not accept the path (a file that does not exist) is cancelled.
+void AnswerFileDialog(const QString &path, std::function<void()> afterwards = {});
 
 } // namespace testsupport

@@ -1,7 +1,7 @@
 // Entry point of the tests that need Qt: a QApplication on the offscreen
 // platform (no display is touched), with private runtime and configuration
 // folders so that no test reads or writes the user's own settings, autostart
-// entries or sockets. Known warnings of the offscreen platform are dropped
+// entries or sockets, and no sound card. Known warnings of the offscreen platform are dropped
 // from the log; every other message goes through.
 
 #include <cstdio>
@@ -47,6 +47,9 @@ int main(int argc, char **argv) {
     QFile::setPermissions(QString::fromLocal8Bit(runtime),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // No sound card: SDL's placeholder driver, which the audio library takes
+    // as "no real device" and replaces by its own null output.
+    qputenv("SDL_AUDIODRIVER", "dummy");
     qputenv("XDG_RUNTIME_DIR", runtime);
     qputenv("XDG_CONFIG_HOME", root + "/config");
     qputenv("XDG_DATA_HOME", root + "/data");

@@ -1,0 +1,60 @@
+#pragma once
+
+// The update check (unit update): at start it compares the version the
+// update server publishes with the running one and, when they differ, lists
+// the update, enables Install and announces it with a tray balloon. Install
+// lets the browser download that version's installer. User-interface thread
+// only; the fetches block it, each for a bounded time.
+
+#include <chrono>
+
+#include <QDialog>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "platform/controls.h"
+#include "platform/http_client.h"
+#include "platform/tray_icon.h"
+
+// The update server's root address unless "[updates] Server=" names another.
+inline constexpr char kUpdateServer[] = "http://velotune.example/";
+// The whole check at start waits at most this long; Install's fetch, longer.
+inline constexpr std::chrono::milliseconds kStartCheckTimeout{3000};
+inline constexpr std::chrono::milliseconds kInstallFetchTimeout{10000};
+
+class TForm12 : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TForm12(QWidget *parent = nullptr);
+
+    platform::Label *JvLabel1;
+    platform::Label *JvLabel2;
+    platform::Label *JvLabel3;
+    QListWidget *JvCheckListBox1;
+    platform::Label *JvLabel4;
+    QPlainTextEdit *JvMemo1;
+    QPushButton *JvBitBtn1;
+    QPushButton *JvBitBtn2;
+    platform::TrayIcon *CoolTrayIcon1;
+    platform::HttpClient IdHTTP1;
+
+    void JvBitBtn1Click();
+    void JvBitBtn2Click();
+    void CoolTrayIcon1BalloonHintClick();
+
+    // The update server's root address, with a trailing slash.
+    QString ServerRoot() const;
+
+private:
+    void FormCreate();
+    QByteArray fetchVersion(std::chrono::milliseconds timeout);
+};
+
+// The installer's address for a published version text: the text is
+// percent-encoded (all but letters, digits, ".", "-" and "_"), so that text
+// from the network cannot change the address's host or form.
+QString InstallerAddress(const QString &serverRoot, const QByteArray &version);
+
+extern TForm12 *Form12;
