@@ -120,10 +120,10 @@ void TForm1::createControls() {
     JvLabel5 = new platform::Label(this, 8, 208, QStringLiteral("Velotune team:"));
     JvLabel5->SetFitWidth(88 - 8 - 2);
     JvLinkLabel1 = new platform::Label(this, 88, 208, QStringLiteral("velotune.example"));
-    JvLinkLabel1->resize(97, 13);
     QFont link = JvLinkLabel1->font();
     link.setUnderline(true);
     JvLinkLabel1->setFont(link);
+    JvLinkLabel1->SetFitWidth(97);
     setTextColour(JvLinkLabel1, QColor(0, 0, 255));
     JvLinkLabel1->setCursor(Qt::PointingHandCursor);
     JvLinkLabel1->installEventFilter(this);
