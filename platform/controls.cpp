@@ -16,18 +16,21 @@ Label::Label(QWidget *parent, int left, int top, const QString &text) : QLabel(p
     setText(text);
 }
 
+void CondenseToFit(QWidget *widget, const QString &text, int width_px, int extra_px) {
+    constexpr int kNarrowest = 75;
+    QFont condensed = widget->font();
+    condensed.setStretch(QFont::Unstretched);
+    const int natural = QFontMetrics(condensed).horizontalAdvance(text);
+    const int room = width_px - extra_px;
+    if (natural > room && room > 0)
+        condensed.setStretch(std::max(kNarrowest, 100 * room / natural));
+    widget->setFont(condensed);
+}
+
 void Label::setText(const QString &text) {
     QLabel::setText(text);
-    if (fitWidth_ > 0) {
-        // Condense no further than three quarters: past that, cut.
-        constexpr int kNarrowest = 75;
-        QFont condensed = font();
-        condensed.setStretch(QFont::Unstretched);
-        const int natural = QFontMetrics(condensed).horizontalAdvance(text);
-        if (natural > fitWidth_)
-            condensed.setStretch(std::max(kNarrowest, 100 * fitWidth_ / natural));
-        setFont(condensed);
-    }
+    if (fitWidth_ > 0)
+        CondenseToFit(this, text, fitWidth_);
     adjustSize();
 }
 

@@ -15,6 +15,11 @@ class QToolButton;
 
 namespace platform {
 
+// Condenses `widget`'s font just enough for `text` plus `extra_px` (a check
+// box's indicator, say) to fit in `width_px`: the layouts were measured for a
+// narrower face than most desktops use. Never below three quarters.
+void CondenseToFit(QWidget *widget, const QString &text, int width_px, int extra_px = 0);
+
 // A label that sizes itself to its text, as plain text (a station's metadata
 // is shown as received, never interpreted as markup). With a fit width, a
 // text wider than it is condensed to fit: the layouts were measured for a

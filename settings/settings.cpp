@@ -31,6 +31,8 @@ QString stationKey(int index) {
 QCheckBox *checkBox(QWidget *parent, const QString &caption, int left, int top, int width) {
     auto *box = new QCheckBox(caption, parent);
     box->setGeometry(left, top, width, 17);
+    constexpr int kIndicator_px = 20;
+    platform::CondenseToFit(box, caption, width, kIndicator_px);
     return box;
 }
 
@@ -117,10 +119,12 @@ void TForm2::createControls() {
     JvGroupBox3 = new QGroupBox(QStringLiteral("List settings"), TabSheet2);
     JvGroupBox3->setGeometry(8, 8, 313, 121);
     JvLabel7 = new platform::Label(JvGroupBox3, 24, 32, QStringLiteral("Current list view:"));
+    JvLabel7->SetFitWidth(112 - 24 - 2);
     JvComboBox3 = new QComboBox(JvGroupBox3);
     JvComboBox3->setEditable(true);
     JvComboBox3->setGeometry(112, 32, 193, 21);
     JvLabel8 = new platform::Label(JvGroupBox3, 48, 56, QStringLiteral("Add to list:"));
+    JvLabel8->SetFitWidth(112 - 48 - 2);
     JvEdit1 = new QLineEdit(JvGroupBox3);
     JvEdit1->setGeometry(112, 56, 193, 19);
     JvBitBtn1 = new QPushButton(QStringLiteral("Add"), JvGroupBox3);
@@ -151,7 +155,7 @@ void TForm2::createControls() {
         dropDown(TabSheet4, {QStringLiteral("At startup"), QStringLiteral("Detected new version")},
                  16, 128, 169);
     JvCheckBox6 =
-        checkBox(TabSheet4, QStringLiteral("Check and download automatic updates"), 16, 160, 240);
+        checkBox(TabSheet4, QStringLiteral("Check and download automatic updates"), 16, 160, 300);
 
     // Advanced
     JvCheckBox7 = checkBox(TabSheet5, QStringLiteral("Run the program with Windows"), 16, 16, 200);

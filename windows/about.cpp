@@ -55,6 +55,8 @@ TForm5::TForm5(QWidget *parent) : QDialog(parent) {
     JvMemo1->setGeometry(8, 136, 377, 169);
     JvMemo1->setReadOnly(true);
     JvMemo1->setFrameShape(QFrame::NoFrame);
+    JvMemo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    JvMemo1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     JvMemo1->setPlainText(QStringLiteral("The player uses the BASS 2.4.14\n"
                                          "\n"
                                          "If you have an old version of BASS, we advise you to\n"
