@@ -107,7 +107,7 @@ class GradientHeader : public QWidget {
 
 public:
     GradientHeader(QWidget *parent, const QString &caption, const QColor &from = QColor(0, 0, 128),
-                   const QColor &to = QColor(64, 96, 192));
+                   const QColor &to = QColor(0, 0, 128));
     QString Caption() const { return caption_; }
 
 protected:
