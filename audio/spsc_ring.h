@@ -74,7 +74,11 @@ private:
         return c;
     }
 
+    // memcpy must not see a null pointer, not even for no bytes (an empty
+    // vector's data() may be one).
     void copyIn(std::size_t at, const T *items, std::size_t n) {
+        if (n == 0)
+            return;
         const std::size_t start = at & mask_;
         const std::size_t first = std::min(n, capacity_ - start);
         std::memcpy(data_.get() + start, items, first * sizeof(T));
@@ -82,6 +86,8 @@ private:
     }
 
     void copyOut(std::size_t at, T *items, std::size_t n) const {
+        if (n == 0)
+            return;
         const std::size_t start = at & mask_;
         const std::size_t first = std::min(n, capacity_ - start);
         std::memcpy(items, data_.get() + start, first * sizeof(T));
