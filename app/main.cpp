@@ -49,9 +49,6 @@ void setTextColour(QWidget *widget, const QColor &colour) {
     widget->setPalette(palette);
 }
 
-// The flat black edit look of the address and playlist controls.
-const char *const kFlatBlack = "background: black; color: white; border: 1px solid #808080;";
-
 } // namespace
 
 TForm1::TForm1(QWidget *parent) : QWidget(parent) {
@@ -86,7 +83,7 @@ void TForm1::createControls() {
     JvLabel3->SetFitWidth(64 - 8 - 2);
     JvEdit1 = new QLineEdit(this);
     JvEdit1->setGeometry(64, 96, 217, 19);
-    JvEdit1->setStyleSheet(QString::fromLatin1(kFlatBlack));
+    platform::SetFlatBlack(JvEdit1);
 
     JvComboBox1 = new QComboBox(this);
     JvComboBox1->setGeometry(64, 96, 217, 21);
@@ -103,7 +100,7 @@ void TForm1::createControls() {
     JvLabel4->SetFitWidth(72 - 8 - 2);
     JvFilenameEdit1 = new platform::FileNameEdit(this);
     JvFilenameEdit1->setGeometry(72, 128, 209, 19);
-    JvFilenameEdit1->Edit()->setStyleSheet(QString::fromLatin1(kFlatBlack));
+    platform::SetFlatBlack(JvFilenameEdit1->Edit());
 
     VolPerLbl = new platform::Label(this, 8, 152);
     setTextColour(VolPerLbl, kLime);
@@ -128,17 +125,9 @@ void TForm1::createControls() {
     JvLinkLabel1->setCursor(Qt::PointingHandCursor);
     JvLinkLabel1->installEventFilter(this);
 
-    const auto button = [this](int left, const QString &caption) {
-        auto *b = new QPushButton(caption, this);
-        b->setGeometry(left, 232, 75, 25);
-        QPalette p = b->palette();
-        p.setColor(QPalette::ButtonText, Qt::black);
-        b->setPalette(p);
-        return b;
-    };
-    JvBitBtn1 = button(8, QStringLiteral("Play"));
-    JvBitBtn2 = button(88, QStringLiteral("Stop"));
-    JvBitBtn3 = button(168, QStringLiteral("Pause"));
+    JvBitBtn1 = platform::BlackTextButton(this, QStringLiteral("Play"), QRect(8, 232, 75, 25));
+    JvBitBtn2 = platform::BlackTextButton(this, QStringLiteral("Stop"), QRect(88, 232, 75, 25));
+    JvBitBtn3 = platform::BlackTextButton(this, QStringLiteral("Pause"), QRect(168, 232, 75, 25));
 
     JvPlaylist1 = new platform::PlaylistBox(this);
     JvPlaylist1->setGeometry(8, 264, 273, 289);

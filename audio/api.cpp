@@ -11,7 +11,7 @@
 #include "audio/audio.h"
 #include "audio/channel_addons.h"
 #include "audio/engine.h"
-#include "audio/spectrum.h"
+#include "audio/fft_magnitudes.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include "audio/fft_magnitudes.h"
 #include "audio/peaking_eq.h"
-#include "audio/spectrum.h"
 #include "audio/wav_writer.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QToolButton>
 
 namespace platform {
@@ -14,6 +15,20 @@ Label::Label(QWidget *parent, int left, int top, const QString &text) : QLabel(p
     setTextFormat(Qt::PlainText);
     move(left, top);
     setText(text);
+}
+
+QPushButton *BlackTextButton(QWidget *parent, const QString &caption, const QRect &geometry) {
+    auto *button = new QPushButton(caption, parent);
+    button->setGeometry(geometry);
+    QPalette colours = button->palette();
+    colours.setColor(QPalette::ButtonText, Qt::black);
+    button->setPalette(colours);
+    return button;
+}
+
+void SetFlatBlack(QWidget *edit) {
+    edit->setStyleSheet(
+        QStringLiteral("background: black; color: white; border: 1px solid #808080;"));
 }
 
 void CondenseToFit(QWidget *widget, const QString &text, int width_px, int extra_px) {

@@ -11,9 +11,17 @@
 #include <QWidget>
 
 class QLineEdit;
+class QPushButton;
 class QToolButton;
 
 namespace platform {
+
+// A push button with black text at `geometry`, as the black windows have
+// them (their white window text would vanish on the button face).
+QPushButton *BlackTextButton(QWidget *parent, const QString &caption, const QRect &geometry);
+
+// The flat look of an edit on a black window: black field, white text.
+void SetFlatBlack(QWidget *edit);
 
 // Condenses `widget`'s font just enough for `text` plus `extra_px` (a check
 // box's indicator, say) to fit in `width_px`: the layouts were measured for a

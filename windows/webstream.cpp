@@ -9,12 +9,6 @@
 
 TForm6 *Form6 = nullptr;
 
-namespace {
-
-const char *const kFlatBlack = "background: black; color: white; border: 1px solid #808080;";
-
-} // namespace
-
 TForm6::TForm6(QWidget *parent)
     : QDialog(parent), DXAudioIn1(std::make_unique<broadcast::TDXAudioIn>()) {
     setObjectName(QStringLiteral("Form6"));
@@ -37,15 +31,15 @@ TForm6::TForm6(QWidget *parent)
     JvFilenameEdit1 = new platform::FileNameEdit(this);
     JvFilenameEdit1->setGeometry(48, 64, 233, 19);
     JvFilenameEdit1->Edit()->setReadOnly(false);
-    JvFilenameEdit1->Edit()->setStyleSheet(QString::fromLatin1(kFlatBlack));
+    platform::SetFlatBlack(JvFilenameEdit1->Edit());
     JvLabel2 = new platform::Label(this, 56, 96, QStringLiteral("Port:"));
     JvEdit1 = new QLineEdit(this);
     JvEdit1->setGeometry(96, 96, 169, 19);
-    JvEdit1->setStyleSheet(QString::fromLatin1(kFlatBlack));
+    platform::SetFlatBlack(JvEdit1);
     JvLabel3 = new platform::Label(this, 24, 128, QStringLiteral("MaxClients:"));
     JvEdit2 = new QLineEdit(this);
     JvEdit2->setGeometry(96, 128, 169, 19);
-    JvEdit2->setStyleSheet(QString::fromLatin1(kFlatBlack));
+    platform::SetFlatBlack(JvEdit2);
     JvLabel4 = new platform::Label(this, 40, 160, QStringLiteral("Bitrate:"));
     BitrateBox = new QComboBox(this);
     BitrateBox->setGeometry(88, 160, 57, 21);
@@ -54,17 +48,9 @@ TForm6::TForm6(QWidget *parent)
     BitrateBox->setCurrentIndex(0);
     JvLabel5 = new platform::Label(this, 152, 160, QStringLiteral("kbps"));
 
-    const auto button = [this](int left, const QString &caption) {
-        auto *b = new QPushButton(caption, this);
-        b->setGeometry(left, 200, 75, 25);
-        QPalette p = b->palette();
-        p.setColor(QPalette::ButtonText, Qt::black);
-        b->setPalette(p);
-        return b;
-    };
-    JvBitBtn1 = button(48, QStringLiteral("Play"));
-    JvBitBtn2 = button(128, QStringLiteral("Stop"));
-    JvBitBtn3 = button(208, QStringLiteral("Pause"));
+    JvBitBtn1 = platform::BlackTextButton(this, QStringLiteral("Play"), QRect(48, 200, 75, 25));
+    JvBitBtn2 = platform::BlackTextButton(this, QStringLiteral("Stop"), QRect(128, 200, 75, 25));
+    JvBitBtn3 = platform::BlackTextButton(this, QStringLiteral("Pause"), QRect(208, 200, 75, 25));
     // Below the buttons: what the output is doing, or why it is not.
     StatusLbl = new platform::Label(this, 8, 229);
 

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "audio/spectrum.h"
+#include "audio/fft_magnitudes.h"
 
 namespace {
 

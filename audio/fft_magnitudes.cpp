@@ -1,4 +1,4 @@
-#include "audio/spectrum.h"
+#include "audio/fft_magnitudes.h"
 
 #include <cmath>
 #include <new>
