@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QTimer>
 
@@ -56,9 +57,17 @@ std::shared_ptr<ShownMessage> AnswerMessageBox() {
 
 void AnswerFileDialog(const QString &path, std::function<void()> afterwards) {
     whenShown<QFileDialog>([path, afterwards](QFileDialog *dialog) {
-        if (!path.isEmpty()) {
+        // The dialog's file list loads on a thread of its own; until it has,
+        // accept() may refuse an existing file. Keep trying for a while, then
+        // cancel, so a test never hangs on a dialog.
+        QElapsedTimer waited;
+        waited.start();
+        while (!path.isEmpty() && waited.elapsed() < 5000) {
             dialog->selectFile(path);
             static_cast<QDialog *>(dialog)->accept(); // public in the base class
+            if (!dialog->isVisible())
+                break;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         }
         if (dialog->isVisible())
             dialog->reject();
