@@ -2,8 +2,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QTimer>
 
 namespace testsupport {
@@ -57,18 +57,15 @@ std::shared_ptr<ShownMessage> AnswerMessageBox() {
 
 void AnswerFileDialog(const QString &path, std::function<void()> afterwards) {
     whenShown<QFileDialog>([path, afterwards](QFileDialog *dialog) {
-        // The dialog's file list loads on a thread of its own; until it has,
-        // accept() may refuse an existing file. Keep trying for a while, then
-        // cancel, so a test never hangs on a dialog.
-        QElapsedTimer waited;
-        waited.start();
-        while (!path.isEmpty() && waited.elapsed() < 5000) {
-            dialog->selectFile(path);
+        // Typed into the name field, as a user would: selectFile() leaves the
+        // field alone while it has focus, which it has once the dialog's
+        // window is active.
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (name && !path.isEmpty()) {
+            name->setText(path);
             static_cast<QDialog *>(dialog)->accept(); // public in the base class
-            if (!dialog->isVisible())
-                break;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         }
+        // Whatever the dialog made of it, a test never hangs on one.
         if (dialog->isVisible())
             dialog->reject();
         if (afterwards)
