@@ -11,6 +11,7 @@
 #include "app/window_set.h"
 #include "audio/audio.h"
 #include "platform/error_display.h"
+#include "platform/form_magnet.h"
 #include "platform/formats.h"
 #include "platform/shell_open.h"
 #include "platform/text.h"
@@ -55,12 +56,9 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Velotune Player"));
     platform::SetFixedWindow(this, platform::Border::SingleFixed, kClientWidth_px, 584);
-    QPalette colours = palette();
-    colours.setColor(QPalette::Window, Qt::black);
-    colours.setColor(QPalette::WindowText, Qt::white);
-    setPalette(colours);
-    setAutoFillBackground(true);
-    setFont(platform::PixelFont(11));
+    platform::SetBlackWindow(this);
+    // The recording and equalizer windows snap to this one.
+    platform::FormMagnet::SetMainWindow(this);
 
     createControls();
     createMenus();

@@ -1,7 +1,9 @@
 #include "platform/controls.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QLinearGradient>
 #include <QMouseEvent>
@@ -137,16 +139,53 @@ void GradientHeader::paintEvent(QPaintEvent *) {
     painter.drawText(rect().adjusted(8, 0, -8, 0), Qt::AlignLeft | Qt::AlignVCenter, caption_);
 }
 
-RepeatingTimer::RepeatingTimer(QObject *parent, int interval_ms) : QObject(parent) {
+RepeatingTimer::RepeatingTimer(QObject *parent, int interval_ms, bool first_at_once)
+    : QObject(parent), interval_ms_(interval_ms) {
     timer_.setSingleShot(true);
-    timer_.setInterval(interval_ms);
     connect(&timer_, &QTimer::timeout, this, &RepeatingTimer::tick);
-    timer_.start();
+    timer_.start(first_at_once ? 0 : interval_ms_);
 }
 
 void RepeatingTimer::tick() {
     emit Timer();
-    timer_.start();
+    timer_.start(interval_ms_);
+}
+
+Slider::Slider(QWidget *parent, int minimum, int maximum, int increment)
+    : QSlider(Qt::Vertical, parent), increment_(increment) {
+    setRange(minimum, maximum);
+    setSingleStep(1);
+    setPageStep(increment);
+    setTracking(true);
+}
+
+int Slider::Step(int value, int direction, int increment, int minimum, int maximum) {
+    // nearbyint rounds halves to the even neighbour in the default mode.
+    const auto r = static_cast<int>(std::nearbyint(static_cast<double>(value) / increment));
+    return std::clamp(increment * (r + direction), minimum, maximum);
+}
+
+void Slider::keyPressEvent(QKeyEvent *event) {
+    switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Right:
+        setValue(Step(value(), +1, increment_, minimum(), maximum()));
+        break;
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+        setValue(Step(value(), -1, increment_, minimum(), maximum()));
+        break;
+    case Qt::Key_Home:
+        setValue(minimum());
+        break;
+    case Qt::Key_End:
+        setValue(maximum());
+        break;
+    default:
+        QSlider::keyPressEvent(event);
+        return;
+    }
+    event->accept();
 }
 
 } // namespace platform

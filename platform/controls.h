@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QListView>
+#include <QSlider>
 #include <QStringListModel>
 #include <QTimer>
 #include <QWidget>
@@ -129,12 +130,14 @@ private:
 
 // A repeating timer whose next period counts from the end of the previous
 // tick: ticks never queue up behind a busy user-interface thread, and they
-// keep coming while modal windows run their own loops.
+// keep coming while modal windows run their own loops. The first tick comes
+// one period after creation, or with `first_at_once` as soon as the thread
+// next services its timers.
 class RepeatingTimer : public QObject {
     Q_OBJECT
 
 public:
-    RepeatingTimer(QObject *parent, int interval_ms);
+    RepeatingTimer(QObject *parent, int interval_ms, bool first_at_once = false);
 
 signals:
     void Timer();
@@ -143,6 +146,30 @@ private:
     void tick();
 
     QTimer timer_;
+    int interval_ms_;
+};
+
+// A vertical slider from `minimum` (bottom) to `maximum` (top) whose arrow
+// keys step to multiples of `increment`: with r the value over the
+// increment rounded to the nearest whole number (halves to the even one),
+// up and right set increment * (r + 1), down and left increment * (r - 1),
+// each kept within the range; Home sets the minimum, End the maximum.
+// Dragging yields every whole value on the way. valueChanged comes once per
+// change, whatever made it.
+class Slider : public QSlider {
+    Q_OBJECT
+
+public:
+    Slider(QWidget *parent, int minimum, int maximum, int increment);
+
+    // The value the arrow keys step to from `value`, `direction` +1 or -1.
+    static int Step(int value, int direction, int increment, int minimum, int maximum);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    int increment_;
 };
 
 } // namespace platform

@@ -18,9 +18,15 @@ QString QtFileFilter(const QString &filter) {
     const QStringList parts = filter.split(u'|');
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QString patterns = parts[i + 1];
-        patterns.replace(u';', u' ');
-        filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+        QStringList patterns = parts[i + 1].split(u';', Qt::SkipEmptyParts);
+        for (QString &pattern : patterns) {
+            if (pattern == QLatin1String("*.*"))
+                pattern = QStringLiteral("*");
+        }
+        QString name = parts[i];
+        if (name.endsWith(u')') && name.contains(QLatin1String(" (")))
+            name.truncate(name.lastIndexOf(QLatin1String(" (")));
+        filters << QStringLiteral("%1 (%2)").arg(name, patterns.join(u' '));
     }
     return filters.join(QStringLiteral(";;"));
 }

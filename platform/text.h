@@ -12,7 +12,9 @@ namespace platform {
 QString DecodeText(const QByteArray &bytes);
 
 // A filter of the form "Name|*.a;*.b|Other|*.c" as a Qt file-dialog filter
-// list ("Name (*.a *.b);;Other (*.c)").
+// list ("Name (*.a *.b);;Other (*.c)"). "*.*" means every file, as it does
+// where these filters come from, and becomes "*"; a name that already ends
+// in its patterns in parentheses ("All files (*.*)") shows them once.
 QString QtFileFilter(const QString &filter);
 
 } // namespace platform

@@ -34,6 +34,15 @@ void ShowModal(QDialog *window) {
     window->exec();
 }
 
+void SetBlackWindow(QWidget *window) {
+    QPalette colours = window->palette();
+    colours.setColor(QPalette::Window, Qt::black);
+    colours.setColor(QPalette::WindowText, Qt::white);
+    window->setPalette(colours);
+    window->setAutoFillBackground(true);
+    window->setFont(PixelFont(11));
+}
+
 QFont PixelFont(int pixels, bool bold) {
     QFont font = QApplication::font();
     font.setPixelSize(pixels);

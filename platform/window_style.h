@@ -24,6 +24,10 @@ void CenterOnScreen(QWidget *window);
 // place and every state it had.
 void ShowModal(QDialog *window);
 
+// The look of the program's black windows: black ground, white text, the
+// desktop's font at 11 pixels (8 points at 96 dpi).
+void SetBlackWindow(QWidget *window);
+
 // The desktop's default (sans-serif) font at `pixels` pixels high.
 QFont PixelFont(int pixels, bool bold = false);
 

@@ -1,7 +1,10 @@
 #include "playback/stream_player.h"
 
+#include <cstring>
+
 #include <QFile>
 #include <QSaveFile>
+#include <QUrl>
 
 #include "audio/audio.h"
 #include "platform/error.h"
@@ -31,13 +34,46 @@ QString OpenCurrentStream(StreamFormat format) {
             BASS_AC3_StreamCreateURL(url.constData(), 0, BASS_STREAM_STATUS, nullptr, nullptr);
         break;
     }
+    if (CurrentChannel != 0)
+        emit ChannelEvents::Instance().ChannelOpened(CurrentChannel);
     BASS_ChannelPlay(CurrentChannel, false);
     return HeaderLine(CurrentChannel);
+}
+
+ChannelEvents &ChannelEvents::Instance() {
+    static ChannelEvents events;
+    return events;
 }
 
 QString HeaderLine(uint32_t channel) {
     const char *tags = BASS_ChannelGetTags(channel, BASS_TAG_HTTP);
     return tags ? platform::DecodeText(QByteArray(tags)) : QString();
+}
+
+QString ServerText(uint32_t channel, const QString &url) {
+    if (channel == 0)
+        return QString();
+    if (const char *tags = BASS_ChannelGetTags(channel, BASS_TAG_HTTP)) {
+        // One zero-terminated line after another, an empty one last.
+        for (const char *line = tags; *line != '\0'; line += std::strlen(line) + 1) {
+            const QByteArray text(line);
+            const qsizetype colon = text.indexOf(':');
+            if (colon > 0 &&
+                text.left(colon).trimmed().compare("icy-name", Qt::CaseInsensitive) == 0) {
+                const QString name = platform::DecodeText(text.mid(colon + 1).trimmed());
+                if (!name.isEmpty())
+                    return name;
+            }
+        }
+    }
+    const QUrl address(url);
+    if (address.host().isEmpty())
+        return QString();
+    const int port = address.port(
+        address.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? 443 : 80);
+    const QString host =
+        address.host().contains(u':') ? u'[' + address.host() + u']' : address.host();
+    return QStringLiteral("%1:%2").arg(host).arg(port);
 }
 
 QString HistoryLine(const QDate &date, const QString &address) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include <QDate>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +24,19 @@ namespace playback {
 // The marked item of the main menu's "Format" submenu.
 enum class StreamFormat { Mp3Mp4, Aac, Ac3 };
 
+// What happens to CurrentChannel, for the windows that add to it.
+class ChannelEvents : public QObject {
+    Q_OBJECT
+
+public:
+    static ChannelEvents &Instance();
+
+signals:
+    // OpenCurrentStream has made `channel` (never 0) CurrentChannel. Raised
+    // before the channel starts, so what is added now shapes its first sound.
+    void ChannelOpened(uint32_t channel);
+};
+
 // Releases CurrentChannel, opens CurrentURL with the creation call of
 // `format` (blocking until it is connected or has failed), makes the result
 // CurrentChannel (0 on failure) and starts it. Returns the stream's first
@@ -31,6 +45,12 @@ QString OpenCurrentStream(StreamFormat format);
 
 // The header line of `channel`: its first HTTP header line (the status line).
 QString HeaderLine(uint32_t channel);
+
+// The server of `channel`, opened from `url`, as the stream info window
+// names it: the station's name from its headers (icy-name), or else the
+// host and port of `url` (the scheme's port when it names none); "" when
+// there is no channel.
+QString ServerText(uint32_t channel, const QString &url);
 
 // The history line for a typed address: "<short date> Added <address>".
 QString HistoryLine(const QDate &date, const QString &address);

@@ -28,14 +28,11 @@ TForm5::TForm5(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("About"));
     platform::SetFixedWindow(this, platform::Border::Dialog, 390, 338);
-    setFont(platform::PixelFont(11));
+    platform::SetBlackWindow(this);
     QPalette colours = palette();
-    colours.setColor(QPalette::Window, Qt::black);
-    colours.setColor(QPalette::WindowText, Qt::white);
     colours.setColor(QPalette::Base, Qt::black);
     colours.setColor(QPalette::Text, Qt::white);
     setPalette(colours);
-    setAutoFillBackground(true);
 
     JvImage1 = new QLabel(this);
     JvImage1->setGeometry(40, 16, 313, 41);

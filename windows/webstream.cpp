@@ -14,12 +14,7 @@ TForm6::TForm6(QWidget *parent)
     setObjectName(QStringLiteral("Form6"));
     setWindowTitle(QStringLiteral("Web radio streaming"));
     platform::SetFixedWindow(this, platform::Border::Dialog, 330, 244);
-    setFont(platform::PixelFont(11));
-    QPalette colours = palette();
-    colours.setColor(QPalette::Window, Qt::black);
-    colours.setColor(QPalette::WindowText, Qt::white);
-    setPalette(colours);
-    setAutoFillBackground(true);
+    platform::SetBlackWindow(this);
 
     const QColor teal(0, 128, 128);
     JvGradientHeaderPanel1 =

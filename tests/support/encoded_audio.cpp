@@ -73,15 +73,15 @@ void check(int rc, const char *what) {
         throw std::runtime_error(std::string("EncodeTone: ") + what + " failed");
 }
 
-// Writes `count` samples of the tone, starting at sample `first`, into
+// Writes `count` samples of `tone`, starting at sample `first`, into
 // `frame` in whatever sample format the encoder takes.
-void fillTone(AVFrame *frame, int64_t first, int count) {
+void fillTone(AVFrame *frame, const Tone &tone, int64_t first, int count) {
     const auto format = static_cast<AVSampleFormat>(frame->format);
     const int channels = frame->ch_layout.nb_channels;
     const bool planar = av_sample_fmt_is_planar(format) != 0;
     for (int i = 0; i < count; ++i) {
         const double t = static_cast<double>(first + i) / kRateHz;
-        const double v = kToneAmplitude * std::sin(2.0 * std::numbers::pi * kToneHz * t);
+        const double v = tone.amplitude * std::sin(2.0 * std::numbers::pi * tone.hz * t);
         for (int c = 0; c < channels; ++c) {
             const int plane = planar ? c : 0;
             const int at = planar ? i : i * channels + c;
@@ -127,7 +127,7 @@ const char *ContentTypeOf(AudioCodec codec) {
     return "application/octet-stream";
 }
 
-std::string EncodeTone(AudioCodec codec, int bitrate_kbps, double seconds) {
+std::string EncodeTone(AudioCodec codec, int bitrate_kbps, double seconds, Tone tone) {
     const CodecChoice choice = choiceOf(codec);
     const AVCodec *encoder = avcodec_find_encoder_by_name(choice.encoder);
     if (encoder == nullptr)
@@ -195,7 +195,7 @@ std::string EncodeTone(AudioCodec codec, int bitrate_kbps, double seconds) {
         frame->nb_samples = frameSize;
         check(av_channel_layout_copy(&frame->ch_layout, &context->ch_layout), "layout");
         check(av_frame_get_buffer(frame.get(), 0), "av_frame_get_buffer");
-        fillTone(frame.get(), at, frameSize);
+        fillTone(frame.get(), tone, at, frameSize);
         frame->pts = at;
         check(avcodec_send_frame(context.get(), frame.get()), "avcodec_send_frame");
         drain();

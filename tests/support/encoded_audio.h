@@ -2,8 +2,9 @@
 
 // Audio streams for tests and benchmarks, encoded in-process with FFmpeg's
 // encoders and muxed the way radio servers send them (raw frames, ADTS,
-// LATM, fragmented MP4). The signal is a 440 Hz sine at half of full scale
-// on both channels, so a decoder's output can be checked by its level.
+// LATM, fragmented MP4). The signal is a sine on both channels, by default
+// 440 Hz at half of full scale, so a decoder's output can be checked by its
+// level.
 
 #include <string>
 
@@ -22,9 +23,16 @@ enum class AudioCodec {
 inline constexpr double kToneHz = 440.0;
 inline constexpr double kToneAmplitude = 0.5;
 
-// `seconds` of the tone at 44100 Hz stereo and `bitrate_kbps`. Throws
+struct Tone {
+    double hz = kToneHz;
+    double amplitude = kToneAmplitude; // of full scale
+
+    auto operator<=>(const Tone &) const = default;
+};
+
+// `seconds` of `tone` at 44100 Hz stereo and `bitrate_kbps`. Throws
 // std::runtime_error when the encoder or muxer is missing.
-std::string EncodeTone(AudioCodec codec, int bitrate_kbps, double seconds);
+std::string EncodeTone(AudioCodec codec, int bitrate_kbps, double seconds, Tone tone = {});
 
 // The Content-Type a radio server sends for `codec`.
 const char *ContentTypeOf(AudioCodec codec);

@@ -73,13 +73,13 @@ std::string RadioServer::AddStream(const std::string &path, RadioStream stream) 
     if (stream.fault == Fault::Garbage) {
         route->audio = std::make_shared<const std::string>(garbage(1 << 16));
     } else {
-        const auto key = std::make_pair(
-            stream.codec, std::make_pair(stream.bitrate_kbps, stream.seconds_encoded));
+        const auto key =
+            std::make_tuple(stream.codec, stream.bitrate_kbps, stream.seconds_encoded, stream.tone);
         std::lock_guard lock(mutex_);
         auto &cached = encoded_[key];
         if (!cached) {
             cached = std::make_shared<const std::string>(
-                EncodeTone(stream.codec, stream.bitrate_kbps, stream.seconds_encoded));
+                EncodeTone(stream.codec, stream.bitrate_kbps, stream.seconds_encoded, stream.tone));
         }
         route->audio = cached;
     }

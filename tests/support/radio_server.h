@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/encoded_audio.h"
@@ -41,6 +42,7 @@ struct RadioStream {
     AudioCodec codec = AudioCodec::Mp3;
     int bitrate_kbps = 128;
     double seconds_encoded = 4.0; // the encoded clip, sent again and again
+    Tone tone;
     StatusLine status = StatusLine::Http10;
     std::string content_type; // empty: ContentTypeOf(codec)
     // Audio bytes between ICY metadata blocks; 0 sends none. Metadata is
@@ -92,7 +94,7 @@ private:
 
     mutable std::mutex mutex_;
     std::map<std::string, std::shared_ptr<const Route>> routes_;
-    std::map<std::pair<AudioCodec, std::pair<int, double>>, std::shared_ptr<const std::string>>
+    std::map<std::tuple<AudioCodec, int, double, Tone>, std::shared_ptr<const std::string>>
         encoded_;
     std::optional<std::chrono::steady_clock::time_point> firstAudioByte_;
     int activeStreams_ = 0;
