@@ -15,8 +15,8 @@
 #include <unistd.h>
 
 #include "audio/fft_magnitudes.h"
+#include "audio/file_writer.h"
 #include "audio/peaking_eq.h"
-#include "audio/wav_writer.h"
 
 namespace {
 
@@ -62,12 +62,12 @@ BENCHMARK(SpectrumCompute);
 // The writer thread drains between iterations, outside the timing.
 void FiveBandsAndWavPushPerSecond(benchmark::State &state) {
     const std::string path = benchPath();
-    auto opened = audio::WavWriter::Open(path.c_str(), kRate, 2);
+    auto opened = audio::FileWriter::Open(audio::RecordFormat::kWav, path.c_str(), kRate, 2);
     if (opened.writer == nullptr) {
         state.SkipWithError("cannot open the WAV file");
         return;
     }
-    audio::WavWriter &writer = *opened.writer;
+    audio::FileWriter &writer = *opened.writer;
     std::vector<std::unique_ptr<audio::PeakingEq>> bands;
     for (int i = 0; i < 5; ++i) {
         bands.push_back(std::make_unique<audio::PeakingEq>(kRate, 2));
@@ -101,12 +101,12 @@ BENCHMARK(FiveBandsAndWavPushPerSecond)->Unit(benchmark::kMicrosecond);
 // it is in the file. Process CPU time, so the waiting costs nothing.
 void WavWriterPerSecond(benchmark::State &state) {
     const std::string path = benchPath();
-    auto opened = audio::WavWriter::Open(path.c_str(), kRate, 2);
+    auto opened = audio::FileWriter::Open(audio::RecordFormat::kWav, path.c_str(), kRate, 2);
     if (opened.writer == nullptr) {
         state.SkipWithError("cannot open the WAV file");
         return;
     }
-    audio::WavWriter &writer = *opened.writer;
+    audio::FileWriter &writer = *opened.writer;
     const std::vector<float> source = music();
     uint64_t pushed = 0;
     for (auto _ : state) {
