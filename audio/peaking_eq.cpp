@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace audio {
@@ -18,6 +19,7 @@ constexpr double kStateLimit = 1e20;
 // State values below this are flushed to zero so that a decaying tail never
 // reaches the slow denormal range.
 constexpr double kFlushBelow = 1e-25;
+constexpr float kLargestFloat = std::numeric_limits<float>::max();
 
 double sanitizeRate(double rate) {
     return std::isfinite(rate) && rate > 0 ? rate : kDefaultRate;
@@ -141,45 +143,109 @@ void PeakingEq::Process(float *interleaved, std::size_t frames) {
     if (done == frames)
         return;
     if (current_.gain == 0.0)
-        passThrough(interleaved + done * channels_, frames - done);
+        keepHistory(interleaved + done * channels_, frames - done);
     else
         filter(interleaved + done * channels_, frames - done, coefficients_);
 }
 
+namespace {
+
+// The two channels of a stereo frame side by side, computed together.
+using DoublePair = double __attribute__((vector_size(2 * sizeof(double))));
+
+double load(const float *p, double) {
+    return *p;
+}
+DoublePair load(const float *p, DoublePair) {
+    return DoublePair{p[0], p[1]};
+}
+void store(float *p, double v) {
+    *p = static_cast<float>(v);
+}
+void store(float *p, DoublePair v) {
+    p[0] = static_cast<float>(v[0]);
+    p[1] = static_cast<float>(v[1]);
+}
+
+// Direct form I over `frames` frames `stride` floats apart, one channel
+// (V = double) or a stereo pair (V = DoublePair) at a time; the samples are
+// finite. Returns the largest output magnitude per lane, NaN should the
+// filter have blown up.
+template <typename V, typename Coefficients>
+V filterLanes(float *p, std::size_t frames, std::size_t stride, const Coefficients &c, V &x1, V &x2,
+              V &y1, V &y2) {
+    const V zero{};
+    const V b0 = zero + c.b0, b1 = zero + c.b1, b2 = zero + c.b2, a1 = zero + c.a1,
+            a2 = zero + c.a2;
+    V highest = zero, lowest = zero;
+    for (std::size_t i = 0; i < frames; ++i, p += stride) {
+        const V x = load(p, zero);
+        // The feedback of the last output last: it alone waits for the
+        // previous sample, the rest is computed meanwhile.
+        const V y = (b0 * x + b1 * x1 + b2 * x2 - a2 * y2) - a1 * y1;
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        highest = highest < y ? y : highest;
+        lowest = lowest > y ? y : lowest;
+        store(p, y);
+    }
+    const V negated = zero - lowest;
+    return highest < negated ? negated : highest;
+}
+
+} // namespace
+
 void PeakingEq::filter(float *interleaved, std::size_t frames, const Coefficients &c) {
-    for (int ch = 0; ch < channels_; ++ch) {
-        State s = state_[ch];
-        float *p = interleaved + ch;
-        for (std::size_t i = 0; i < frames; ++i, p += channels_) {
-            const double x = std::isfinite(*p) ? *p : 0.0;
-            double y = c.b0 * x + c.b1 * s.x1 + c.b2 * s.x2 - c.a1 * s.y1 - c.a2 * s.y2;
-            if (!(std::fabs(y) < kStateLimit)) {
-                s = State{};
-                y = 0.0;
-            } else if (std::fabs(y) < kFlushBelow) {
-                y = 0.0;
-            }
-            s.x2 = s.x1;
-            s.x1 = x;
-            s.y2 = s.y1;
-            s.y1 = y;
-            *p = static_cast<float>(y);
+    // Samples that are not finite enter as silence.
+    const std::size_t samples = frames * static_cast<std::size_t>(channels_);
+    for (std::size_t i = 0; i < samples; ++i)
+        interleaved[i] = std::fabs(interleaved[i]) <= kLargestFloat ? interleaved[i] : 0.0f;
+    const auto stride = static_cast<std::size_t>(channels_);
+    double peaks[kMaxChannels];
+    if (channels_ == 2) {
+        State &l = state_[0];
+        State &r = state_[1];
+        DoublePair x1{l.x1, r.x1}, x2{l.x2, r.x2}, y1{l.y1, r.y1}, y2{l.y2, r.y2};
+        const DoublePair peak = filterLanes(interleaved, frames, stride, c, x1, x2, y1, y2);
+        l = State{x1[0], x2[0], y1[0], y2[0]};
+        r = State{x1[1], x2[1], y1[1], y2[1]};
+        peaks[0] = peak[0];
+        peaks[1] = peak[1];
+    } else {
+        for (int ch = 0; ch < channels_; ++ch) {
+            State &s = state_[ch];
+            peaks[ch] = filterLanes(interleaved + ch, frames, stride, c, s.x1, s.x2, s.y1, s.y2);
         }
-        state_[ch] = s;
+    }
+    for (int ch = 0; ch < channels_; ++ch) {
+        State &s = state_[ch];
+        if (peaks[ch] < kStateLimit) {
+            // A state decayed to almost nothing is flushed to 0, so that the
+            // tail of a sound never reaches the slow denormal range.
+            for (double *v : {&s.x1, &s.x2, &s.y1, &s.y2})
+                *v = std::fabs(*v) < kFlushBelow ? 0.0 : *v;
+            continue;
+        }
+        // Blown up, or an input near the float range boosted beyond it: the
+        // buffer is silenced and the band starts again from silence.
+        s = State{};
+        for (std::size_t i = 0; i < frames; ++i)
+            interleaved[i * stride + static_cast<std::size_t>(ch)] = 0.0f;
     }
 }
 
-void PeakingEq::passThrough(float *p, std::size_t frames) {
-    // A flat band's output is its input; the histories follow it so that a
-    // later change starts from the right state.
-    for (std::size_t i = 0; i < frames * channels_; ++i)
-        if (!std::isfinite(p[i]))
-            p[i] = 0.0f;
+void PeakingEq::keepHistory(const float *p, std::size_t frames) {
+    // A flat band's output is its input, so it leaves the samples alone; its
+    // histories take the last two frames, so that a later change starts from
+    // the right state.
+    const std::size_t from = frames >= 2 ? frames - 2 : 0;
     for (int ch = 0; ch < channels_; ++ch) {
         State &s = state_[ch];
-        const std::size_t from = frames >= 2 ? frames - 2 : 0;
         for (std::size_t i = from; i < frames; ++i) {
-            const double x = p[i * channels_ + ch];
+            const float v = p[i * channels_ + ch];
+            const double x = std::isfinite(v) ? v : 0.0;
             s.x2 = s.x1;
             s.x1 = x;
             s.y2 = s.y1;

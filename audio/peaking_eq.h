@@ -59,8 +59,10 @@ public:
     // Any thread: the last parameters set (clamped).
     PeakingEqParams Parameters() const;
 
-    // Output thread: filters `frames` interleaved frames in place. Samples
-    // that are NaN or infinite enter as silence; the output is always finite.
+    // Output thread: filters `frames` interleaved frames in place. A flat
+    // band (gain 0, not gliding) is the identity and leaves the samples
+    // untouched; otherwise samples that are NaN or infinite enter as silence
+    // and the output is always finite.
     void Process(float *interleaved, std::size_t frames);
 
 private:
@@ -79,7 +81,7 @@ private:
     Coefficients coefficientsOf(const Shape &s) const;
     void pickUpParameters();
     void filter(float *interleaved, std::size_t frames, const Coefficients &c);
-    void passThrough(float *interleaved, std::size_t frames);
+    void keepHistory(const float *interleaved, std::size_t frames);
 
     const double sampleRate_;
     const int channels_;

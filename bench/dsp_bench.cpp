@@ -39,7 +39,7 @@ std::vector<float> music() {
 
 std::string benchPath() {
     return (std::filesystem::temp_directory_path() /
-            ("dsp_bench." + std::to_string(::getpid()) + ".wav"))
+            ("dsp_bench." + std::to_string(::getpid()) + ".out"))
         .string();
 }
 
@@ -57,9 +57,24 @@ void SpectrumCompute(benchmark::State &state) {
 }
 BENCHMARK(SpectrumCompute);
 
-// The output thread's share: five equalizer bands (as the equalizer window
-// sets them, all boosting) and the encoder's Push, for one second of audio.
-// The writer thread drains between iterations, outside the timing.
+// Five equalizer bands at 80 Hz, 3 semitones wide: all boosting (as the
+// equalizer window sets them, +3 to +15 dB) or all flat.
+std::vector<std::unique_ptr<audio::PeakingEq>> fiveBands(bool boosting) {
+    std::vector<std::unique_ptr<audio::PeakingEq>> bands;
+    for (int i = 0; i < 5; ++i) {
+        bands.push_back(std::make_unique<audio::PeakingEq>(kRate, 2));
+        bands.back()->SetParameters({80, 3, boosting ? 3.0f * static_cast<float>(i + 1) : 0.0f});
+    }
+    // The glide to the new parameters is over before the timing starts.
+    std::vector<float> settle(2 * kRate / 10);
+    for (auto &band : bands)
+        band->Process(settle.data(), settle.size() / 2);
+    return bands;
+}
+
+// The output thread's share: five equalizer bands, clipping and the
+// encoder's Push, for one second of audio. The writer thread drains between
+// iterations, outside the timing.
 void FiveBandsAndWavPushPerSecond(benchmark::State &state) {
     const std::string path = benchPath();
     auto opened = audio::FileWriter::Open(audio::RecordFormat::kWav, path.c_str(), kRate, 2);
@@ -68,11 +83,7 @@ void FiveBandsAndWavPushPerSecond(benchmark::State &state) {
         return;
     }
     audio::FileWriter &writer = *opened.writer;
-    std::vector<std::unique_ptr<audio::PeakingEq>> bands;
-    for (int i = 0; i < 5; ++i) {
-        bands.push_back(std::make_unique<audio::PeakingEq>(kRate, 2));
-        bands.back()->SetParameters({80, 3, 3.0f * static_cast<float>(i + 1)});
-    }
+    auto bands = fiveBands(true);
     const std::vector<float> source = music();
     std::vector<float> buffer = source;
     uint64_t pushed = 0;
@@ -97,13 +108,55 @@ void FiveBandsAndWavPushPerSecond(benchmark::State &state) {
 }
 BENCHMARK(FiveBandsAndWavPushPerSecond)->Unit(benchmark::kMicrosecond);
 
-// The encoder as a whole, writer thread included: push one second, wait until
-// it is in the file. Process CPU time, so the waiting costs nothing.
-void WavWriterPerSecond(benchmark::State &state) {
+// The parts of the above alone: the five bands (argument 1: boosting, 0:
+// flat), and clipping with the Push.
+void FiveBandsPerSecond(benchmark::State &state) {
+    auto bands = fiveBands(state.range(0) != 0);
+    std::vector<float> buffer = music();
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < kSecond; at += kBlock)
+            for (auto &band : bands)
+                band->Process(buffer.data() + 2 * at, std::min(kBlock, kSecond - at));
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(FiveBandsPerSecond)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+
+void ClipAndWavPushPerSecond(benchmark::State &state) {
     const std::string path = benchPath();
     auto opened = audio::FileWriter::Open(audio::RecordFormat::kWav, path.c_str(), kRate, 2);
     if (opened.writer == nullptr) {
         state.SkipWithError("cannot open the WAV file");
+        return;
+    }
+    audio::FileWriter &writer = *opened.writer;
+    std::vector<float> buffer = music();
+    uint64_t pushed = 0;
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < kSecond; at += kBlock) {
+            const std::size_t n = std::min(kBlock, kSecond - at);
+            audio::ClipToFullScale(buffer.data() + 2 * at, 2 * n);
+            pushed += writer.Push(buffer.data() + 2 * at, n);
+        }
+        state.PauseTiming();
+        while (writer.FramesWritten() < pushed)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        state.ResumeTiming();
+    }
+    writer.Close();
+    std::filesystem::remove(path);
+}
+BENCHMARK(ClipAndWavPushPerSecond)->Unit(benchmark::kMicrosecond);
+
+// An encoder as a whole, writer thread included: push one second, wait
+// until it is in the file. Process CPU time, so the waiting costs nothing.
+// Argument: 0 WAV, 1 MP3, 2 Ogg Vorbis.
+void WriterPerSecond(benchmark::State &state) {
+    const auto format = static_cast<audio::RecordFormat>(state.range(0));
+    const std::string path = benchPath();
+    auto opened = audio::FileWriter::Open(format, path.c_str(), kRate, 2);
+    if (opened.writer == nullptr) {
+        state.SkipWithError("cannot open the file");
         return;
     }
     audio::FileWriter &writer = *opened.writer;
@@ -119,9 +172,12 @@ void WavWriterPerSecond(benchmark::State &state) {
     writer.Close();
     std::filesystem::remove(path);
 }
-BENCHMARK(WavWriterPerSecond)
+BENCHMARK(WriterPerSecond)
+    ->Arg(static_cast<int>(audio::RecordFormat::kWav))
+    ->Arg(static_cast<int>(audio::RecordFormat::kMp3))
+    ->Arg(static_cast<int>(audio::RecordFormat::kOgg))
     ->MeasureProcessCPUTime()
-    ->Iterations(200)
+    ->Iterations(100)
     ->Unit(benchmark::kMicrosecond);
 
 } // namespace
