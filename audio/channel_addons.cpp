@@ -14,8 +14,8 @@ ChannelAddOns &ChannelAddOns::Instance() {
 ChannelAddOns::Effect::Effect(uint32_t channel_, int priority_, uint64_t order_)
     : channel(channel_), priority(priority_), order(order_), eq(kOutputRateHz, kOutputChannels) {}
 
-void ChannelAddOns::Effect::Process(float *interleaved, std::size_t frames) noexcept {
-    eq.Process(interleaved, frames);
+void ChannelAddOns::Cascade::Process(float *interleaved, std::size_t frames) noexcept {
+    PeakingEq::ProcessCascade(bands.data(), bands.size(), interleaved, frames);
 }
 
 ChannelAddOns::Encoder::Encoder(uint32_t channel_, std::unique_ptr<FileWriter> writer_)
@@ -27,17 +27,25 @@ void ChannelAddOns::Encoder::Played(const float *interleaved, std::size_t frames
 
 int ChannelAddOns::publish(uint32_t channel) {
     auto chain = std::make_unique<OutputChain>();
-    const PerChannel &mine = channels_[channel];
+    PerChannel &mine = channels_[channel];
     std::vector<Effect *> effects;
     for (uint32_t fx : mine.effects)
         effects.push_back(effects_.Find(fx));
     std::stable_sort(effects.begin(), effects.end(), [](const Effect *a, const Effect *b) {
         return a->priority != b->priority ? a->priority > b->priority : a->order < b->order;
     });
-    chain->effects.assign(effects.begin(), effects.end());
+    auto cascade = std::make_unique<Cascade>();
+    for (Effect *effect : effects)
+        cascade->bands.push_back(&effect->eq);
+    if (!cascade->bands.empty())
+        chain->effects.push_back(cascade.get());
     for (uint32_t encoder : mine.encoders)
         chain->taps.push_back(encoders_.Find(encoder));
-    return Engine::Instance().SetOutputChain(channel, std::move(chain));
+    const int result = Engine::Instance().SetOutputChain(channel, std::move(chain));
+    // The output no longer runs the cascade published before.
+    if (result == BASS_OK)
+        mine.cascade = std::move(cascade);
+    return result;
 }
 
 int ChannelAddOns::AddEffect(uint32_t channel, uint32_t type, int priority, uint32_t &fx) {

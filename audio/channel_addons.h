@@ -3,9 +3,9 @@
 // What the program adds to a channel's output path: equalizer effects
 // (BASS_ChannelSetFX) and WAV, MP3 and Ogg encoders (BASS_Encode_Start). Each effect and
 // encoder has a handle of its own, never reused; all go with their channel.
-// Every change publishes a new output chain to the engine: effects in
-// priority order (higher first, equal priorities in order of creation), then
-// the encoders' taps.
+// Every change publishes a new output chain to the engine: the effects in
+// priority order (higher first, equal priorities in order of creation) as one
+// cascade, then the encoders' taps.
 //
 // Threads: any thread may call any member; one lock guards the tables and
 // is held while a chain is published, so chains are published in order. The
@@ -45,9 +45,8 @@ public:
 private:
     ChannelAddOns() = default;
 
-    struct Effect final : OutputEffect {
+    struct Effect {
         Effect(uint32_t channel, int priority, uint64_t order);
-        void Process(float *interleaved, std::size_t frames) noexcept override;
         uint32_t channel;
         int priority;
         uint64_t order;
@@ -59,9 +58,15 @@ private:
         uint32_t channel;
         std::unique_ptr<FileWriter> writer;
     };
+    // A channel's effects in order, run in one pass over each buffer.
+    struct Cascade final : OutputEffect {
+        void Process(float *interleaved, std::size_t frames) noexcept override;
+        std::vector<PeakingEq *> bands;
+    };
     struct PerChannel {
         std::vector<uint32_t> effects;
         std::vector<uint32_t> encoders;
+        std::unique_ptr<Cascade> cascade; // the one the published chain runs
     };
 
     // With mutex_ held.

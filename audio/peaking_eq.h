@@ -65,6 +65,13 @@ public:
     // and the output is always finite.
     void Process(float *interleaved, std::size_t frames);
 
+    // Output thread: the same as calling Process of each of `count` bands in
+    // turn, in one pass over the frames, so that the bands' recursions run
+    // side by side instead of one after another. The bands have the same
+    // channel count.
+    static void ProcessCascade(PeakingEq *const *bands, std::size_t count, float *interleaved,
+                               std::size_t frames);
+
 private:
     struct Coefficients {
         double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
@@ -80,8 +87,16 @@ private:
     Shape shapeOf(PeakingEqParams p) const;
     Coefficients coefficientsOf(const Shape &s) const;
     void pickUpParameters();
-    void filter(float *interleaved, std::size_t frames, const Coefficients &c);
-    void keepHistory(const float *interleaved, std::size_t frames);
+    // Moves the glide on by `frames` and brings the coefficients up to date.
+    void glide(std::size_t frames);
+    // Whether the band changes the sound (or is on its way to or from doing so).
+    bool shapes() const { return glideTotal_ != 0 || current_.gain != 0.0; }
+    static void processGroup(PeakingEq *const *bands, std::size_t count, float *interleaved,
+                             std::size_t frames);
+    // Runs bands that shape the sound over finite samples with their
+    // present coefficients.
+    static void runActive(PeakingEq *const *bands, std::size_t count, float *block,
+                          std::size_t frames);
 
     const double sampleRate_;
     const int channels_;
