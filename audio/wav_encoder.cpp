@@ -45,11 +45,15 @@ void buildHeader(unsigned char *h, uint32_t sampleRate, int channels, uint32_t d
     putLe32(h + 40, dataBytes);
 }
 
+// Rounded to the nearest step (halves away from zero), clipped; NaN is 0.
+// Plain arithmetic rather than a rounding call per sample: in double the
+// added half is exact, so truncation rounds right.
 int16_t toPcm16(float x) {
-    if (std::isnan(x))
-        return 0;
-    const long v = std::lrint(std::clamp(x, -1.0f, 1.0f) * 32768.0f);
-    return static_cast<int16_t>(std::min(v, 32767L));
+    double v = static_cast<double>(x) * 32768.0;
+    v = v > 32767.0 ? 32767.0 : v;
+    v = v < -32768.0 ? -32768.0 : v;
+    v = v == v ? v : 0.0;
+    return static_cast<int16_t>(static_cast<int32_t>(v + (v < 0.0 ? -0.5 : 0.5)));
 }
 
 class WavEncoder final : public FormatEncoder {
