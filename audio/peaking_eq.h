@@ -3,13 +3,16 @@
 // A peaking (parametric) equalizer band: a biquad after the Audio EQ
 // Cookbook's peaking EQ, processing interleaved float frames in place.
 //
-// Threads: Process runs on one thread (the output callback) and never
-// allocates, locks or waits. SetParameters may be called from any other
+// Threads: Process and ProcessCascade run on one thread (the output
+// callback) and never allocate, lock or wait. SetParameters may be called from any other
 // thread at any time: it publishes the new parameters through a sequence
 // counter, and Process picks them up at the start of its next buffer (a
 // publication torn by a concurrent Process call is picked up one buffer
 // later). A change glides from the old to the new parameters over about
 // 20 ms, recomputing the coefficients every few samples, so it never clicks.
+//
+// The filter state is double (two channels side by side where there are
+// two): at 80 Hz the poles lie within about 0.1 % of the unit circle.
 
 #include <array>
 #include <atomic>
