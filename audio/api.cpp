@@ -225,6 +225,19 @@ bool BASS_Encode_Stop(uint32_t channel) {
     return run([&] { return audio::ChannelAddOns::Instance().StopEncoders(channel); });
 }
 
+uint32_t BASS_Encode_IsActive(uint32_t handle) {
+    uint32_t state = BASS_ACTIVE_STOPPED;
+    run([&] { return audio::ChannelAddOns::Instance().EncoderActive(handle, state); });
+    return state;
+}
+
+uint64_t BASS_Encode_GetCount(uint32_t handle, uint32_t count) {
+    uint64_t value = 0;
+    const bool ok =
+        run([&] { return audio::ChannelAddOns::Instance().EncoderCount(handle, count, value); });
+    return ok ? value : static_cast<uint64_t>(-1);
+}
+
 int BASS_ErrorGetCode() {
     return lastError;
 }

@@ -3,7 +3,8 @@
 // Velotune's audio library: opens internet radio streams (MP3, AAC, AC3 over
 // HTTP, HTTPS and SHOUTcast), plays them on an output device, and offers the
 // header and metadata tags, positions, spectrum data, equalizer effects and
-// WAV recording of each stream. This is the only header the program includes.
+// WAV, MP3 and Ogg Vorbis recording of each stream. This is the only header
+// the program includes.
 //
 // Threads: every function may be called from any thread and none throws.
 // Each stream runs threads of its own (network, decode) and all streams share
@@ -61,8 +62,22 @@ inline constexpr uint32_t BASS_DATA_FFT1024 = 0x80000002; // 512 float magnitude
 // Effect types.
 inline constexpr uint32_t BASS_FX_DX8_PARAMEQ = 7; // peaking equalizer band, ParamEq
 
-// Encoder flags.
-inline constexpr uint32_t BASS_ENCODE_PCM = 64; // write a 16-bit PCM WAV file
+// Encoder flags: exactly one of them.
+inline constexpr uint32_t BASS_ENCODE_PCM = 64; // a 16-bit PCM WAV file
+// an MP3 file: LAME (FFmpeg's libmp3lame), 192 kbps CBR
+inline constexpr uint32_t BASS_ENCODE_MP3 = 0x100000;
+// an Ogg Vorbis file: FFmpeg's libvorbis, quality 5
+inline constexpr uint32_t BASS_ENCODE_OGG = 0x200000;
+
+// Encoder states (BASS_Encode_IsActive).
+inline constexpr uint32_t BASS_ACTIVE_STOPPED = 0;
+inline constexpr uint32_t BASS_ACTIVE_PLAYING = 1;
+
+// Counts of BASS_Encode_GetCount.
+// bytes of the channel's output-format audio taken in
+inline constexpr uint32_t BASS_ENCODE_COUNT_IN = 0;
+// bytes written to the file so far
+inline constexpr uint32_t BASS_ENCODE_COUNT_OUT = 1;
 
 // DeviceInfo flags.
 inline constexpr uint32_t BASS_DEVICE_ENABLED = 1; // can be initialised
@@ -173,14 +188,36 @@ uint32_t BASS_ChannelSetFX(uint32_t channel, uint32_t type, int priority);
 // Sets an effect's parameters (a ParamEq); values out of range are clamped.
 bool BASS_FXSetParameters(uint32_t fx, const void *params);
 
-// Starts writing what the channel plays to `file` (BASS_ENCODE_PCM: a 16-bit
-// WAV file at the channel's rate and channel count). A second start with the
-// same path returns the encoder already writing it. Returns the encoder's
-// handle.
+// Starts writing what the channel plays to `file`, the path exactly as
+// given, in the format of the one format flag in `flags`: BASS_ENCODE_PCM (a
+// 16-bit WAV file at the channel's rate and channel count), BASS_ENCODE_MP3
+// or BASS_ENCODE_OGG; none or more than one is BASS_ERROR_ILLTYPE. The file
+// is encoded and written on a thread of its own and is readable at any
+// moment up to about the last second (WAV: the header's sizes kept up to
+// date; MP3: each frame written as it comes; Ogg: each page). Stop, the
+// channel's free and a normal process exit finish and close it. A write
+// error (disk full) stops that encoder; playing goes on. A file that cannot
+// be created fails at once (BASS_ERROR_CREATE) and leaves nothing; a file
+// another channel's encoder writes is BASS_ERROR_ALREADY; an encoder FFmpeg
+// lacks is BASS_ERROR_NOTAVAIL. A second start with the same path returns
+// the encoder already writing it. Returns the encoder's handle.
 uint32_t BASS_Encode_Start(uint32_t channel, const char *file, uint32_t flags, EncodeProc *proc,
                            void *user);
 // Stops every encoder of the channel and closes their files.
 bool BASS_Encode_Stop(uint32_t channel);
+// encoder handle, or channel handle (then: any of its encoders is writing).
+// BASS_ACTIVE_PLAYING while the encoder writes: from its start until it is
+// stopped, its channel is freed or a write error stopped it. A channel with
+// no encoder writing is BASS_ACTIVE_STOPPED; a handle that is neither is
+// BASS_ACTIVE_STOPPED with BASS_ERROR_HANDLE.
+uint32_t BASS_Encode_IsActive(uint32_t handle);
+// encoder handle, or channel handle (then: its newest encoder); (uint64_t)-1
+// on failure.
+// BASS_ENCODE_COUNT_IN over BASS_ChannelBytes2Seconds gives the recording's
+// length; BASS_ENCODE_COUNT_OUT is the file's size. A channel with no
+// encoder is BASS_ERROR_NOTAVAIL; another count is BASS_ERROR_ILLTYPE. An
+// encoder stopped by a write error keeps its counts until Stop.
+uint64_t BASS_Encode_GetCount(uint32_t handle, uint32_t count);
 
 // The share of one core the library's threads (network, decode, output)
 // used over about the last second (0.003 = 0.3 %): since the latest call at

@@ -3,13 +3,16 @@
 // A peaking (parametric) equalizer band: a biquad after the Audio EQ
 // Cookbook's peaking EQ, processing interleaved float frames in place.
 //
-// Threads: Process runs on one thread (the output callback) and never
-// allocates, locks or waits. SetParameters may be called from any other
+// Threads: Process and ProcessCascade run on one thread (the output
+// callback) and never allocate, lock or wait. SetParameters may be called from any other
 // thread at any time: it publishes the new parameters through a sequence
 // counter, and Process picks them up at the start of its next buffer (a
 // publication torn by a concurrent Process call is picked up one buffer
 // later). A change glides from the old to the new parameters over about
 // 20 ms, recomputing the coefficients every few samples, so it never clicks.
+//
+// The filter state is double (two channels side by side where there are
+// two): at 80 Hz the poles lie within about 0.1 % of the unit circle.
 
 #include <array>
 #include <atomic>
@@ -59,9 +62,18 @@ public:
     // Any thread: the last parameters set (clamped).
     PeakingEqParams Parameters() const;
 
-    // Output thread: filters `frames` interleaved frames in place. Samples
-    // that are NaN or infinite enter as silence; the output is always finite.
+    // Output thread: filters `frames` interleaved frames in place. A flat
+    // band (gain 0, not gliding) is the identity and leaves the samples
+    // untouched; otherwise samples that are NaN or infinite enter as silence
+    // and the output is always finite.
     void Process(float *interleaved, std::size_t frames);
+
+    // Output thread: the same as calling Process of each of `count` bands in
+    // turn, in one pass over the frames, so that the bands' recursions run
+    // side by side instead of one after another. The bands have the same
+    // channel count.
+    static void ProcessCascade(PeakingEq *const *bands, std::size_t count, float *interleaved,
+                               std::size_t frames);
 
 private:
     struct Coefficients {
@@ -78,8 +90,16 @@ private:
     Shape shapeOf(PeakingEqParams p) const;
     Coefficients coefficientsOf(const Shape &s) const;
     void pickUpParameters();
-    void filter(float *interleaved, std::size_t frames, const Coefficients &c);
-    void passThrough(float *interleaved, std::size_t frames);
+    // Moves the glide on by `frames` and brings the coefficients up to date.
+    void glide(std::size_t frames);
+    // Whether the band changes the sound (or is on its way to or from doing so).
+    bool shapes() const { return glideTotal_ != 0 || current_.gain != 0.0; }
+    static void processGroup(PeakingEq *const *bands, std::size_t count, float *interleaved,
+                             std::size_t frames);
+    // Runs bands that shape the sound over finite samples with their
+    // present coefficients.
+    static void runActive(PeakingEq *const *bands, std::size_t count, float *block,
+                          std::size_t frames);
 
     const double sampleRate_;
     const int channels_;

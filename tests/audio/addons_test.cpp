@@ -1,4 +1,5 @@
-// Spectrum data, equalizer effects and WAV encoders through audio.h, on the
+// Spectrum data, equalizer effects and WAV, MP3 and Ogg encoders through
+// audio.h, on the
 // null device, against a loopback station playing a 440 Hz tone at half of
 // full scale.
 
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include "audio/audio.h"
+#include "tests/audio/decoded_file.h"
 #include "tests/audio/stream_test_support.h"
 #include "tests/support/radio_server.h"
 
@@ -132,6 +134,172 @@ TEST_F(AddOnsTest, AnEncoderWritesAValidWaveFileOfWhatPlays) {
     EXPECT_EQ(BASS_Encode_Start(0, path.c_str(), BASS_ENCODE_PCM, nullptr, nullptr), 0u);
     EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
     std::filesystem::remove_all(folder);
+}
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "velotune-record.XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::string operator/(const std::string &name) const { return (path_ / name).string(); }
+    bool Empty() const { return std::filesystem::is_empty(path_); }
+
+private:
+    std::filesystem::path path_;
+};
+
+struct RecordingCase {
+    const char *name;
+    uint32_t flag;
+    const char *file;
+    const char *codec;
+    std::size_t slackFrames; // the encoder's delay and its last frame's padding
+};
+
+class RecordingTest : public AddOnsTest, public testing::WithParamInterface<RecordingCase> {};
+
+TEST_P(RecordingTest, DecodesBackToWhatPlayedAndCountsFollowStartAndStop) {
+    const RecordingCase &c = GetParam();
+    TempFolder folder;
+    const std::string path = folder / c.file;
+    const uint32_t encoder = BASS_Encode_Start(channel, path.c_str(), c.flag, nullptr, nullptr);
+    ASSERT_NE(encoder, 0u) << BASS_ErrorGetCode();
+    // The running encoder, not a second writer on the file.
+    EXPECT_EQ(BASS_Encode_Start(channel, path.c_str(), c.flag, nullptr, nullptr), encoder);
+    EXPECT_EQ(BASS_Encode_IsActive(encoder), BASS_ACTIVE_PLAYING);
+    EXPECT_EQ(BASS_Encode_IsActive(channel), BASS_ACTIVE_PLAYING);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_OK);
+
+    const uint64_t inAtStart = BASS_Encode_GetCount(encoder, BASS_ENCODE_COUNT_IN);
+    ASSERT_NE(inAtStart, static_cast<uint64_t>(-1));
+    ASSERT_TRUE(streamtest::WaitFor([&] {
+        return BASS_ChannelBytes2Seconds(channel,
+                                         BASS_Encode_GetCount(channel, BASS_ENCODE_COUNT_IN)) > 1.5;
+    }));
+    ASSERT_TRUE(streamtest::WaitFor(
+        [&] { return BASS_Encode_GetCount(encoder, BASS_ENCODE_COUNT_OUT) > 10000; }));
+    // Once paused nothing more is taken in, so the count is the file's length.
+    ASSERT_TRUE(BASS_ChannelPause(channel));
+    const uint64_t taken = BASS_Encode_GetCount(encoder, BASS_ENCODE_COUNT_IN);
+    EXPECT_EQ(BASS_Encode_GetCount(channel, BASS_ENCODE_COUNT_IN), taken);
+    EXPECT_EQ(taken % 8, 0u);
+
+    ASSERT_TRUE(BASS_Encode_Stop(channel));
+    EXPECT_EQ(BASS_Encode_IsActive(encoder), BASS_ACTIVE_STOPPED);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+    EXPECT_EQ(BASS_Encode_IsActive(channel), BASS_ACTIVE_STOPPED);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_OK);
+    EXPECT_EQ(BASS_Encode_GetCount(encoder, BASS_ENCODE_COUNT_OUT), static_cast<uint64_t>(-1));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+    EXPECT_EQ(BASS_Encode_GetCount(channel, BASS_ENCODE_COUNT_IN), static_cast<uint64_t>(-1));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOTAVAIL);
+
+    audiotest::ExpectRecording(
+        path, {c.codec, taken / 8, c.slackFrames, {testsupport::kToneHz, testsupport::kToneHz}});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, RecordingTest,
+    testing::Values(RecordingCase{"Wav", BASS_ENCODE_PCM, "record.wav", "pcm_s16le", 0},
+                    RecordingCase{"Mp3", BASS_ENCODE_MP3, "record.mp3", "mp3", 2 * 1152},
+                    RecordingCase{"Ogg", BASS_ENCODE_OGG, "record.ogg", "vorbis", 2048}),
+    [](const auto &param) { return std::string(param.param.name); });
+
+TEST_F(AddOnsTest, FreeingTheChannelFinishesItsRecordings) {
+    TempFolder folder;
+    const std::string mp3 = folder / "record.mp3";
+    const std::string ogg = folder / "record.ogg";
+    const uint32_t first =
+        BASS_Encode_Start(channel, mp3.c_str(), BASS_ENCODE_MP3, nullptr, nullptr);
+    ASSERT_NE(first, 0u);
+    const uint32_t newest =
+        BASS_Encode_Start(channel, ogg.c_str(), BASS_ENCODE_OGG, nullptr, nullptr);
+    ASSERT_NE(newest, 0u);
+    EXPECT_NE(newest, first);
+    ASSERT_TRUE(streamtest::WaitFor(
+        [&] { return BASS_Encode_GetCount(newest, BASS_ENCODE_COUNT_OUT) > 8000; }));
+    // The channel's count is its newest encoder's.
+    EXPECT_EQ(BASS_Encode_GetCount(channel, BASS_ENCODE_COUNT_OUT),
+              BASS_Encode_GetCount(newest, BASS_ENCODE_COUNT_OUT));
+
+    ASSERT_TRUE(BASS_StreamFree(channel));
+    channel = 0;
+    for (const uint32_t encoder : {first, newest}) {
+        EXPECT_EQ(BASS_Encode_IsActive(encoder), BASS_ACTIVE_STOPPED);
+        EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+        EXPECT_EQ(BASS_Encode_GetCount(encoder, BASS_ENCODE_COUNT_IN), static_cast<uint64_t>(-1));
+    }
+    for (const std::string &path : {mp3, ogg}) {
+        const auto decoded = audiotest::DecodeFile(path);
+        ASSERT_TRUE(decoded.has_value()) << path;
+        EXPECT_EQ(decoded->decodeErrors, 0) << path;
+        EXPECT_GT(decoded->Frames(), 44100u / 2) << path;
+    }
+}
+
+TEST_F(AddOnsTest, EncoderCallsRefuseBadArgumentsAndLeaveNothing) {
+    TempFolder folder;
+    for (const uint32_t flags :
+         {0u, BASS_ENCODE_PCM | BASS_ENCODE_MP3, BASS_ENCODE_MP3 | BASS_ENCODE_OGG,
+          BASS_ENCODE_PCM | BASS_ENCODE_MP3 | BASS_ENCODE_OGG, 1u}) {
+        EXPECT_EQ(BASS_Encode_Start(channel, (folder / "out").c_str(), flags, nullptr, nullptr), 0u)
+            << flags;
+        EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLTYPE) << flags;
+    }
+    std::filesystem::create_directory(folder / "sub");
+    for (const uint32_t flag : {BASS_ENCODE_PCM, BASS_ENCODE_MP3, BASS_ENCODE_OGG}) {
+        for (const std::string &path : {folder / "missing/out", folder / "sub", folder / "sub/"}) {
+            EXPECT_EQ(BASS_Encode_Start(channel, path.c_str(), flag, nullptr, nullptr), 0u) << path;
+            EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_CREATE) << path;
+        }
+        EXPECT_EQ(BASS_Encode_Start(channel, "", flag, nullptr, nullptr), 0u);
+        EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLPARAM);
+        EXPECT_EQ(BASS_Encode_Start(0, (folder / "out").c_str(), flag, nullptr, nullptr), 0u);
+        EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+    }
+    std::filesystem::remove(folder / "sub");
+    EXPECT_TRUE(folder.Empty());
+
+    // No encoder yet: the channel is not recording and has no counts.
+    EXPECT_EQ(BASS_Encode_IsActive(channel), BASS_ACTIVE_STOPPED);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_OK);
+    EXPECT_EQ(BASS_Encode_GetCount(channel, BASS_ENCODE_COUNT_OUT), static_cast<uint64_t>(-1));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_NOTAVAIL);
+    EXPECT_EQ(BASS_Encode_IsActive(0), BASS_ACTIVE_STOPPED);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+    EXPECT_EQ(BASS_Encode_GetCount(0, BASS_ENCODE_COUNT_IN), static_cast<uint64_t>(-1));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_HANDLE);
+
+    // The path is used as given: no extension is added.
+    const std::string path = folder / "recording";
+    const uint32_t encoder =
+        BASS_Encode_Start(channel, path.c_str(), BASS_ENCODE_MP3, nullptr, nullptr);
+    ASSERT_NE(encoder, 0u);
+    EXPECT_EQ(BASS_Encode_GetCount(encoder, 2), static_cast<uint64_t>(-1));
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ILLTYPE);
+    // The same file under another spelling is the same recording.
+    const std::string otherSpelling = folder / "sub/../recording";
+    std::filesystem::create_directory(folder / "sub");
+    EXPECT_EQ(BASS_Encode_Start(channel, otherSpelling.c_str(), BASS_ENCODE_MP3, nullptr, nullptr),
+              encoder);
+    // Another channel may not write it too.
+    const uint32_t other = BASS_StreamCreateURL(url.c_str(), 0, 0, nullptr, nullptr);
+    ASSERT_NE(other, 0u);
+    EXPECT_EQ(BASS_Encode_Start(other, path.c_str(), BASS_ENCODE_OGG, nullptr, nullptr), 0u);
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ALREADY);
+    EXPECT_TRUE(BASS_StreamFree(other));
+    EXPECT_EQ(BASS_Encode_IsActive(encoder), BASS_ACTIVE_PLAYING);
+    ASSERT_TRUE(BASS_Encode_Stop(channel));
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_FALSE(std::filesystem::exists(path + ".mp3"));
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <numbers>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -285,6 +287,83 @@ TEST(PeakingEq, TakesEffectWithinOneBufferAndTheGlide) {
     // Before the change, flat.
     EXPECT_NEAR(20 * std::log10(rms(s, 0, 0, 10 * kBlock) / rms(ref, 0, 0, 10 * kBlock)), 0, 1e-6);
 }
+
+// Bands run in one pass sound as the same bands run one after another: the
+// same within float rounding (one after another, the signal is rounded to
+// float between bands), through glides, flat bands between shaping ones
+// that start to shape, and shaping ones that go flat.
+struct CascadeCase {
+    const char *name;
+    int channels;
+    std::vector<PeakingEqParams> before;
+    std::vector<PeakingEqParams> after; // set after 20 buffers of 512 frames
+};
+
+class PeakingEqCascade : public testing::TestWithParam<CascadeCase> {};
+
+TEST_P(PeakingEqCascade, SoundsLikeItsBandsInTurn) {
+    const CascadeCase &c = GetParam();
+    const std::size_t bands = c.before.size();
+    std::vector<std::unique_ptr<PeakingEq>> inTurn, together;
+    std::vector<PeakingEq *> cascade;
+    for (std::size_t k = 0; k < bands; ++k) {
+        inTurn.push_back(std::make_unique<PeakingEq>(kRate, c.channels));
+        together.push_back(std::make_unique<PeakingEq>(kRate, c.channels));
+        inTurn.back()->SetParameters(c.before[k]);
+        together.back()->SetParameters(c.before[k]);
+        cascade.push_back(together.back().get());
+    }
+    const std::size_t frames = 40 * kBlock;
+    const auto ch = static_cast<std::size_t>(c.channels);
+    std::vector<float> one(frames * ch);
+    for (std::size_t i = 0; i < one.size(); ++i)
+        one[i] = static_cast<float>(0.3 * std::sin(0.013 * static_cast<double>(i)) +
+                                    0.2 * std::sin(0.41 * static_cast<double>(i)));
+    std::vector<float> other = one;
+    // Buffers of odd lengths, so that glides end at any point in one.
+    const std::size_t lengths[] = {512, 1, 2, 3, 511, 700};
+    std::size_t at = 0, buffers = 0;
+    while (at < frames) {
+        if (buffers++ == 20)
+            for (std::size_t k = 0; k < bands; ++k) {
+                inTurn[k]->SetParameters(c.after[k]);
+                together[k]->SetParameters(c.after[k]);
+            }
+        const std::size_t n = std::min(lengths[buffers % std::size(lengths)], frames - at);
+        for (auto &band : inTurn)
+            band->Process(one.data() + at * ch, n);
+        PeakingEq::ProcessCascade(cascade.data(), bands, other.data() + at * ch, n);
+        at += n;
+    }
+    float worst = 0;
+    for (std::size_t i = 0; i < one.size(); ++i)
+        worst = std::max(worst, std::fabs(one[i] - other[i]));
+    EXPECT_LT(worst, 1e-5f);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PeakingEqCascade,
+    testing::Values(
+        CascadeCase{"FiveBoosting",
+                    2,
+                    {{80, 3, 3}, {80, 3, 6}, {80, 3, 9}, {80, 3, 12}, {80, 3, 15}},
+                    {{80, 3, 15}, {80, 3, 12}, {80, 3, 9}, {80, 3, 6}, {80, 3, 3}}},
+        CascadeCase{"FlatBetweenStartToShape",
+                    2,
+                    {{1000, 12, 0}, {200, 6, 12}, {8000, 36, 0}, {3000, 2, -9}, {80, 3, 0}},
+                    {{1000, 12, 9}, {200, 6, 12}, {8000, 36, -15}, {3000, 2, -9}, {80, 3, 15}}},
+        CascadeCase{"ShapingGoFlat",
+                    2,
+                    {{16000, 36, 15}, {500, 1, -15}, {2000, 12, 6}},
+                    {{16000, 36, 0}, {500, 1, 0}, {2000, 12, 6}}},
+        CascadeCase{
+            "AllFlatThenOneShapes", 2, {{80, 12, 0}, {80, 12, 0}}, {{80, 12, 0}, {900, 12, 15}}},
+        CascadeCase{"MoreBandsThanOnePass", 2,
+                    std::vector<PeakingEqParams>(11, PeakingEqParams{300, 12, 3}),
+                    std::vector<PeakingEqParams>(11, PeakingEqParams{600, 6, -3})},
+        CascadeCase{"Mono", 1, {{1000, 12, 0}, {200, 6, 12}}, {{1000, 12, 12}, {200, 6, 0}}},
+        CascadeCase{"SixChannels", 6, {{1000, 12, 6}, {200, 6, 0}}, {{1000, 12, -6}, {200, 6, 9}}}),
+    [](const auto &param) { return std::string(param.param.name); });
 
 TEST(PeakingEq, ParameterChangesFromAnotherThreadAllArrive) {
     PeakingEq eq(kRate, 2);
