@@ -1,5 +1,7 @@
 #include "desktop/desktop_link.h"
 
+#include <utility>
+
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -8,6 +10,14 @@
 #include "desktop/icy_title.h"
 
 namespace desktop {
+
+namespace {
+
+platform::Balloon titleBalloon(const QString &title) {
+    return {QStringLiteral("Velotune Player"), title, QSystemTrayIcon::Information, 5000};
+}
+
+} // namespace
 
 DesktopLink::DesktopLink(QWidget *window, platform::TrayIcon *tray, QDBusConnection bus,
                          PlayerActions actions)
@@ -51,12 +61,15 @@ void DesktopLink::MetadataSeen(const QString &metadata) {
 }
 
 void DesktopLink::notify(const QString &title) {
-    const platform::Balloon balloon{QStringLiteral("Velotune Player"), title,
-                                    QSystemTrayIcon::Information, 5000};
-    if (!bus_.isConnected()) {
-        tray_->ShowBalloon(balloon);
-        return;
-    }
+    if (!bus_.isConnected())
+        tray_->ShowBalloon(titleBalloon(title));
+    else if (sending_)
+        queued_ = title;
+    else
+        send(title);
+}
+
+void DesktopLink::send(const QString &title) {
     // The summary is plain text for every server, unlike the body, which
     // some read as markup: a title from the station goes there.
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -66,15 +79,19 @@ void DesktopLink::notify(const QString &title) {
     call << QStringLiteral("Velotune Player") << notification_ << QStringLiteral("velotune")
          << title << QString() << QStringList()
          << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("velotune")}} << -1;
+    sending_ = true;
     auto *watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, balloon](QDBusPendingCallWatcher *finished) {
+            [this, title](QDBusPendingCallWatcher *finished) {
                 const QDBusPendingReply<uint> reply = *finished;
                 finished->deleteLater();
+                sending_ = false;
                 if (reply.isError())
-                    tray_->ShowBalloon(balloon);
+                    tray_->ShowBalloon(titleBalloon(title));
                 else
                     notification_ = reply.value();
+                if (!queued_.isEmpty())
+                    send(std::exchange(queued_, QString()));
             });
 }
 

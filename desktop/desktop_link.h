@@ -49,6 +49,7 @@ public:
 
 private:
     void notify(const QString &title);
+    void send(const QString &title);
 
     QWidget *window_;
     platform::TrayIcon *tray_;
@@ -59,6 +60,10 @@ private:
     // The id the notification server gave our last notice, which the next
     // one replaces so that only the newest title stays on screen.
     uint notification_ = 0;
+    // While a notice waits for its id, a newer title waits here (only the
+    // newest), so that it still replaces the one on screen.
+    bool sending_ = false;
+    QString queued_;
 };
 
 } // namespace desktop
