@@ -9,7 +9,7 @@ AUDIO_TESTS = audio_test audio_stream_test audio_device_test audio_dsp_test
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-asan bench clean format
+.PHONY: all deps configure build run test test-asan bench deb clean format
 
 all: build
 
@@ -37,6 +37,10 @@ test-asan: deps
 # Benchmarks are built by `make build` but run only here.
 bench: build
 	@$(BUILD)/bench/stream_bench
+
+# The Debian package, build/velotune_<version>_<arch>.deb.
+deb: build
+	@cd $(BUILD) && cpack -G DEB
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

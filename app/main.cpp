@@ -1,8 +1,11 @@
 #include "app/main.h"
 
+#include <cmath>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDBusConnection>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QMouseEvent>
@@ -63,6 +66,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent) {
     createControls();
     createMenus();
     connectHandlers();
+    createDesktopLink();
     platform::RunGuarded([this] { FormCreate(); });
 }
 
@@ -233,6 +237,25 @@ void TForm1::connectHandlers() {
             [this](const QPoint &at) { PopupMenu4->popup(JvComboBox1->mapToGlobal(at)); });
 }
 
+void TForm1::createDesktopLink() {
+    desktop::PlayerActions actions;
+    actions.play = platform::Guarded([this] { JvBitBtn1Click(); });
+    actions.pause = platform::Guarded([this] { JvBitBtn3Click(); });
+    actions.stop = platform::Guarded([this] { JvBitBtn2Click(); });
+    actions.raise = platform::Guarded([this] { CoolTrayIcon1Click(); });
+    actions.quit = platform::Guarded([this] { Exit1Click(); });
+    // The slider's own handler applies the volume and reports it back.
+    actions.setVolume = [this](double volume) {
+        JvTrackBar1->setValue(static_cast<int>(std::lround(volume * 100.0)));
+    };
+    actions.position_us = [] {
+        const double seconds = BASS_ChannelBytes2Seconds(
+            CurrentChannel, BASS_ChannelGetPosition(CurrentChannel, BASS_POS_BYTE));
+        return static_cast<qint64>(seconds * 1e6);
+    };
+    Desktop = new desktop::DesktopLink(this, CoolTrayIcon1, QDBusConnection::sessionBus(), actions);
+}
+
 void TForm1::FormCreate() {
     MainIni.emplace(settings::OpenSettingsFile());
     JvTrackBar1->setValue(
@@ -271,27 +294,32 @@ void TForm1::JvBitBtn1Click() {
     if (JvEdit1->isModified())
         CurrentURL = JvEdit1->text();
     JvLabel1->setText(playback::OpenCurrentStream(MarkedFormat()));
+    Desktop->StreamOpened(CurrentURL, CurrentChannel != 0);
     if (JvEdit1->isModified())
         Form11->AppendHistory(playback::HistoryLine(QDate::currentDate(), JvEdit1->text()));
 }
 
 void TForm1::JvBitBtn2Click() {
-    BASS_ChannelStop(CurrentChannel);
+    if (BASS_ChannelStop(CurrentChannel))
+        Desktop->Stopped();
 }
 
 void TForm1::JvBitBtn3Click() {
-    BASS_ChannelPause(CurrentChannel);
+    if (BASS_ChannelPause(CurrentChannel))
+        Desktop->Paused();
 }
 
 void TForm1::JvComboBox1Click() {
     CurrentURL = JvComboBox1->currentText();
     JvLabel1->setText(playback::OpenCurrentStream(MarkedFormat()));
+    Desktop->StreamOpened(CurrentURL, CurrentChannel != 0);
 }
 
 void TForm1::JvTrackBar1Change() {
     BASS_ChannelSetAttribute(CurrentChannel, BASS_ATTRIB_VOL,
                              static_cast<float>(JvTrackBar1->value()) / 100.0f);
     VolPerLbl->setText(QString::number(JvTrackBar1->value()) + u'%');
+    Desktop->VolumeChanged(static_cast<double>(JvTrackBar1->value()) / 100.0);
 }
 
 void TForm1::MP3MP41Click() {
@@ -339,6 +367,7 @@ void TForm1::JvTimer1Timer() {
     const QString title = meta ? platform::DecodeText(QByteArray(meta)) : QString();
     Visualize(FFTData.data(), 0, -5);
     JvLabel6->setText(title);
+    Desktop->MetadataSeen(title);
     SecLbl->setText(playback::ElapsedText(CurrentChannel, platform::TimeSeparator()));
     JvLabel2->setText(QString::number(playback::BitrateKbps(CurrentChannel)) +
                       QStringLiteral(" kbps"));

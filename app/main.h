@@ -17,6 +17,7 @@
 #include <QSlider>
 #include <QWidget>
 
+#include "desktop/desktop_link.h"
 #include "platform/controls.h"
 #include "platform/ini_file.h"
 #include "platform/tray_icon.h"
@@ -93,6 +94,10 @@ public:
     platform::TrayIcon *CoolTrayIcon1;
     platform::RepeatingTimer *JvTimer1;
 
+    // MPRIS on the session bus and title notifications; the handlers below
+    // report to it what they did.
+    desktop::DesktopLink *Desktop = nullptr;
+
     // The spectrum's bars and marks; yellow unless a colour was chosen.
     QColor SpectrumColour{255, 255, 0};
 
@@ -140,6 +145,7 @@ private:
     void createControls();
     void createMenus();
     void connectHandlers();
+    void createDesktopLink();
     void FormCreate();
 
     playback::SpectrumLevels spectrum_;

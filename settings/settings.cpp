@@ -19,6 +19,7 @@ namespace {
 // Keys of ours beside the designed ones (see the README's settings table).
 const QString kDesign = QStringLiteral("design");
 const QString kCloseToTray = QStringLiteral("closetotray");
+const QString kTitleNotices = QStringLiteral("titlenotices");
 const QString kAudio = QStringLiteral("Audio");
 const QString kDevice = QStringLiteral("Device");
 const QString kStations = QStringLiteral("stations");
@@ -109,6 +110,7 @@ void TForm2::createControls() {
     JvCheckBox3 = checkBox(TabSheet1, QStringLiteral("Show date/time"), 16, 192, 104);
     FormatBox =
         dropDown(TabSheet1, {QStringLiteral("00:00:00"), QStringLiteral("00:00")}, 120, 192, 169);
+    JvCheckBox9 = checkBox(TabSheet1, QStringLiteral("Title notifications"), 16, 224, 160);
     JvGroupBox2 = new QGroupBox(QStringLiteral("URL mode"), TabSheet1);
     JvGroupBox2->setGeometry(120, 8, 153, 57);
     JvRadioButton1 = radioButton(JvGroupBox2, QStringLiteral("Edit"), 24, 24, 45);
@@ -169,6 +171,7 @@ void TForm2::connectHandlers() {
     ConnectHandler(JvCheckBox1, &QCheckBox::toggled, this, &TForm2::JvCheckBox1Click);
     ConnectHandler(JvCheckBox2, &QCheckBox::toggled, this, &TForm2::JvCheckBox2Click);
     ConnectHandler(JvCheckBox3, &QCheckBox::toggled, this, &TForm2::JvCheckBox3Click);
+    ConnectHandler(JvCheckBox9, &QCheckBox::toggled, this, &TForm2::JvCheckBox9Click);
     ConnectHandler(JvRadioButton1, &QRadioButton::toggled, this, [this](bool selected) {
         if (selected)
             JvRadioButton1Click();
@@ -251,6 +254,9 @@ void TForm2::showStoredState() {
     const bool clock = SettingsIni->ReadBool(kDesign, QStringLiteral("datetime"), true);
     setQuietly(JvCheckBox3, clock);
     Form1->DateTimeLbl->setVisible(clock);
+    const bool notices = SettingsIni->ReadBool(kDesign, kTitleNotices, true);
+    setQuietly(JvCheckBox9, notices);
+    Form1->Desktop->SetTitleNotices(notices);
     setQuietly(JvCheckBox6,
                SettingsIni->ReadBool(QStringLiteral("main"), QStringLiteral("AutoUpdate"), true));
     setQuietly(JvCheckBox7, settings::HasAutostartEntry());
@@ -301,6 +307,12 @@ void TForm2::JvCheckBox3Click() {
     const bool checked = JvCheckBox3->isChecked();
     Form1->DateTimeLbl->setVisible(checked);
     SettingsIni->WriteBool(kDesign, QStringLiteral("datetime"), checked);
+}
+
+void TForm2::JvCheckBox9Click() {
+    const bool checked = JvCheckBox9->isChecked();
+    Form1->Desktop->SetTitleNotices(checked);
+    SettingsIni->WriteBool(kDesign, kTitleNotices, checked);
 }
 
 void TForm2::JvRadioButton1Click() {

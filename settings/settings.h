@@ -50,6 +50,7 @@ public:
     QToolButton *JvSpeedButton1;
     QCheckBox *JvCheckBox3;
     QComboBox *FormatBox;
+    QCheckBox *JvCheckBox9; // notify new station titles while the player is hidden
     QGroupBox *JvGroupBox2;
     QRadioButton *JvRadioButton1;
     QRadioButton *JvRadioButton2;
@@ -87,6 +88,7 @@ public:
     void JvCheckBox1Click();
     void JvCheckBox2Click();
     void JvCheckBox3Click();
+    void JvCheckBox9Click();
     void JvRadioButton1Click();
     void JvRadioButton2Click();
     void JvBitBtn1Click();

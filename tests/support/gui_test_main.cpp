@@ -1,8 +1,8 @@
 // Entry point of the tests that need Qt: a QApplication on the offscreen
 // platform (no display is touched), with private runtime and configuration
 // folders so that no test reads or writes the user's own settings, autostart
-// entries or sockets, and no sound card. Known warnings of the offscreen platform are dropped
-// from the log; every other message goes through.
+// entries, session bus or sockets, and no sound card. Known warnings of the offscreen platform are
+// dropped from the log; every other message goes through.
 
 #include <cstdio>
 #include <cstdlib>
@@ -51,6 +51,10 @@ int main(int argc, char **argv) {
     // as "no real device" and replaces by its own null output.
     qputenv("SDL_AUDIODRIVER", "dummy");
     qputenv("XDG_RUNTIME_DIR", runtime);
+    // A session bus address where none listens: the player runs as without a
+    // bus and never reaches the user's own. Tests that need a bus start a
+    // private one and point this at it before anything connects.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + runtime + "/bus");
     qputenv("XDG_CONFIG_HOME", root + "/config");
     qputenv("XDG_DATA_HOME", root + "/data");
     qputenv("XDG_CACHE_HOME", root + "/cache");
