@@ -34,9 +34,15 @@ test-asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS) --target $(AUDIO_TESTS)
 	@scripts/run-tests $(ASAN_BUILD) tests/audio
 
-# Benchmarks are built by `make build` but run only here.
+# Benchmarks are built by `make build` but run only here. They also need the
+# programs they compare with (scripts/bench-packages), which `make test` does not.
 bench: build
+	@scripts/install-deps scripts/bench-packages
 	@$(BUILD)/bench/stream_bench
+	@$(BUILD)/bench/dsp_bench
+	@$(BUILD)/bench/broadcast_bench
+	@$(BUILD)/bench/player_bench
+	@$(BUILD)/bench/webstream_bench
 
 # The Debian package, build/velotune_<version>_<arch>.deb.
 deb: build
