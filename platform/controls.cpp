@@ -151,6 +151,15 @@ void RepeatingTimer::tick() {
     timer_.start(interval_ms_);
 }
 
+void ProgressBar::paintEvent(QPaintEvent *event) {
+    QProgressBar::paintEvent(event);
+    if (minimum() != 0 || maximum() != 0 || format().isEmpty())
+        return;
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Text));
+    painter.drawText(rect(), Qt::AlignCenter, format());
+}
+
 Slider::Slider(QWidget *parent, int minimum, int maximum, int increment)
     : QSlider(Qt::Vertical, parent), increment_(increment) {
     setRange(minimum, maximum);

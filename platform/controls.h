@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QListView>
+#include <QProgressBar>
 #include <QSlider>
 #include <QStringListModel>
 #include <QTimer>
@@ -147,6 +148,18 @@ private:
 
     QTimer timer_;
     int interval_ms_;
+};
+
+// A progress bar that also shows its text while it is a busy indicator
+// (minimum and maximum both 0), where Qt's styles leave the text out.
+class ProgressBar : public QProgressBar {
+    Q_OBJECT
+
+public:
+    using QProgressBar::QProgressBar;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
 };
 
 // A vertical slider from `minimum` (bottom) to `maximum` (top) whose arrow

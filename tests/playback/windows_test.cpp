@@ -4,14 +4,20 @@
 #include <array>
 #include <cmath>
 
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include "audio/audio.h"
 #include "playback/equa.h"
+#include "playback/rec.h"
 #include "playback/stream_player.h"
 #include "playback/strinfo.h"
+#include "tests/audio/decoded_file.h"
 #include "tests/support/dialogs.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/radio_server.h"
@@ -179,6 +185,96 @@ TEST_F(PlaybackWindowsTest, ServerLineNamesTheHostWhenTheStationHasNoName) {
     EXPECT_EQ(playback::ServerText(0, CurrentURL), QString());
     EXPECT_EQ(playback::ServerText(CurrentChannel, QStringLiteral("https://[::1]/live")),
               QStringLiteral("[::1]:443"));
+}
+
+double recordedSeconds() {
+    return BASS_ChannelBytes2Seconds(CurrentChannel,
+                                     BASS_Encode_GetCount(CurrentChannel, BASS_ENCODE_COUNT_IN));
+}
+
+TEST_F(PlaybackWindowsTest, EachFormatRecordsWhatPlaysToThePathAsTyped) {
+    radio.AddStream("/live", RadioStream{});
+    play("/live");
+    QTemporaryDir dir;
+    TForm3 form;
+    EXPECT_TRUE(form.JvRadioButton2->isChecked()); // WAV at start
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Record Radio"));
+
+    const struct {
+        QRadioButton *button;
+        const char *file; // no extension: none is added
+        const char *codec;
+        std::size_t slackFrames;
+    } cases[] = {
+        {form.JvRadioButton2, "radio wav", "pcm_s16le", 0},
+        {form.JvRadioButton1, "radio.mp3", "mp3", 2 * 1152},
+        {form.JvRadioButton3, "radio.ogg", "vorbis", 2048},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.codec);
+        const QString path = dir.filePath(QString::fromUtf8(c.file));
+        c.button->click();
+        form.JvFilenameEdit1->setText(QString());
+        form.JvFilenameEdit1->Edit()->setFocus();
+        QTest::keyClicks(form.JvFilenameEdit1->Edit(), path);
+        // Paused before Start: Start plays on.
+        BASS_ChannelPause(CurrentChannel);
+        QTest::mouseClick(form.JvBitBtn1, Qt::LeftButton);
+        ASSERT_EQ(BASS_Encode_IsActive(CurrentChannel), BASS_ACTIVE_PLAYING);
+        // A second Start on the file keeps the one encoder writing it.
+        QTest::mouseClick(form.JvBitBtn1, Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([] { return recordedSeconds() > 1.2; }, 10000));
+
+        // The bar is busy and tells the length and size.
+        QTest::qWait(600);
+        EXPECT_EQ(form.JvProgressBar1->maximum(), 0);
+        EXPECT_TRUE(form.JvProgressBar1->format().contains(
+            QRegularExpression(QStringLiteral("^00:00:0[1-9] · [0-9.,]+ (bytes|kB|MB)$"))))
+            << form.JvProgressBar1->format().toStdString();
+
+        // Held, nothing more is taken in: the count is the file's length.
+        BASS_ChannelPause(CurrentChannel);
+        const uint64_t taken = BASS_Encode_GetCount(CurrentChannel, BASS_ENCODE_COUNT_IN);
+        QTest::mouseClick(form.JvBitBtn2, Qt::LeftButton);
+        EXPECT_EQ(BASS_Encode_IsActive(CurrentChannel), BASS_ACTIVE_STOPPED);
+        EXPECT_EQ(form.JvProgressBar1->maximum(), 1);
+        EXPECT_TRUE(form.JvProgressBar1->format().isEmpty());
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(),
+                  static_cast<qsizetype>(&c - cases + 1));
+        audiotest::ExpectRecording(
+            path.toStdString(),
+            {c.codec, taken / 8, c.slackFrames, {testsupport::kToneHz, testsupport::kToneHz}});
+        BASS_ChannelPlay(CurrentChannel, false);
+    }
+}
+
+TEST_F(PlaybackWindowsTest, BadStartsAndStopsCreateNothingAndShowNothing) {
+    const auto shown = testsupport::AnswerMessageBox();
+    QTemporaryDir dir;
+    TForm3 form;
+    const QString file = dir.filePath(QStringLiteral("before.wav"));
+    // No stream yet.
+    form.JvFilenameEdit1->setText(file);
+    form.JvBitBtn1->click();
+    form.JvBitBtn2->click();
+    EXPECT_FALSE(QFile::exists(file));
+
+    radio.AddStream("/live", RadioStream{});
+    play("/live");
+    for (const QString &path :
+         {QString(), dir.filePath(QStringLiteral("no/such/folder.wav")), dir.path()}) {
+        form.JvFilenameEdit1->setText(path);
+        form.JvBitBtn1->click();
+        EXPECT_EQ(BASS_Encode_IsActive(CurrentChannel), BASS_ACTIVE_STOPPED) << path.toStdString();
+        form.ShowProgress();
+        EXPECT_EQ(form.JvProgressBar1->maximum(), 1);
+    }
+    form.JvBitBtn2->click(); // nothing recording
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 0);
+
+    QTest::qWait(50);
+    EXPECT_EQ(shown->count, 0);
+    EXPECT_TRUE(BASS_ChannelPause(CurrentChannel)); // playback went on throughout
 }
 
 } // namespace
