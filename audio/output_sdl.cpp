@@ -52,7 +52,12 @@ void closeSdl(void *backend) {
 }
 
 bool started() {
-    static const bool ok = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    static const bool ok = [] {
+        // SDL would turn SIGINT and SIGTERM into quit events nobody reads,
+        // and the program could then be ended only by SIGKILL.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    }();
     return ok;
 }
 

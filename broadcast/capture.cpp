@@ -16,6 +16,8 @@ public:
     std::string Open(int device_number, const CaptureFormat &format,
                      uint32_t buffer_frames) override {
         Close();
+        // As for output: SIGINT and SIGTERM keep ending the program.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
             return std::string("No capture device: ") + SDL_GetError();
         initialised_ = true;

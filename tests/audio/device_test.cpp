@@ -2,11 +2,13 @@
 // the default device (which falls back to "No sound" on a box without a
 // sound card), then "No sound" itself, and channels moving between them.
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "audio/audio.h"
 #include "tests/audio/stream_test_support.h"
@@ -83,6 +85,21 @@ TEST(Devices, FromNothingToTwoDevicesWithChannelsMovingBetweenThem) {
     EXPECT_TRUE(WaitFor([] { return BASS_GetCPU() > 0.0f; }));
     EXPECT_TRUE(BASS_StreamFree(onDefault));
     EXPECT_TRUE(BASS_StreamFree(onNull));
+}
+
+// A desktop ends its programs with SIGTERM; the sound system must not take
+// that signal over.
+TEST(Devices, TerminationStillEndsAProcessWithTheDefaultDeviceOpen) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            BASS_Init(-1, 44100, 0, nullptr, nullptr);
+            alarm(5); // a swallowed SIGTERM ends the child another way
+            raise(SIGTERM);
+            for (;;)
+                pause();
+        },
+        testing::KilledBySignal(SIGTERM), "");
 }
 
 } // namespace
