@@ -6,6 +6,7 @@
 // Used from one thread.
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,10 @@ struct SpawnOptions {
     std::string output_path = "/dev/null"; // standard output and error
     int report_fd = -1;                    // given to the child as its descriptor 3
 };
+
+// A loopback TCP port nothing listens on just now: connections to it are
+// refused until someone binds it.
+uint16_t FreeLoopbackPort();
 
 // Starts the program; pid -1 when it could not be started.
 Spawned Spawn(const SpawnOptions &options);

@@ -196,18 +196,6 @@ private:
     Spawned spawned_;
 };
 
-uint16_t refusingPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-    close(fd); // nothing listens there now: a connection is refused
-    return ntohs(address.sin_port);
-}
-
 struct StartCase {
     std::string name;
     std::string settings;
@@ -225,7 +213,8 @@ void startUp(const PlayerInstall &install, int runs) {
             while (!connection.PeerClosed() && connection.Pause(50ms)) {
             }
         });
-    const std::string refused = "http://127.0.0.1:" + std::to_string(refusingPort()) + "/";
+    const std::string refused =
+        "http://127.0.0.1:" + std::to_string(benchsupport::FreeLoopbackPort()) + "/";
 
     const std::vector<StartCase> cases = {
         {"update check off (AutoUpdate=0)", settingsFor(sameServer.Url(), false)},

@@ -88,18 +88,6 @@ int serve() {
     return 0;
 }
 
-uint16_t freePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
 // Listeners held by this process, read by one thread with epoll. Slots are
 // allocated up front so that the reading thread never sees them move.
 class Listeners {
@@ -410,7 +398,7 @@ std::vector<StepFigures> icecast(int seconds) {
         if (chown((folder.Path() + "/log").c_str(), user->pw_uid, user->pw_gid) != 0)
             return steps;
     }
-    const uint16_t port = freePort();
+    const uint16_t port = benchsupport::FreeLoopbackPort();
     const std::string config = folder.Path() + "/icecast.xml";
     std::ofstream(config) << icecastConfig(folder.Path(), port, asRoot);
 
