@@ -17,9 +17,10 @@ namespace audio {
 
 namespace {
 
-// How often the writer thread looks into the ring, and how often at most the
+// How often the writer thread looks into the ring (a tenth of the ring's
+// default two seconds: few wake-ups, ample room), and how often at most the
 // encoder is asked for a checkpoint.
-constexpr auto kPollInterval = std::chrono::milliseconds(20);
+constexpr auto kPollInterval = std::chrono::milliseconds(200);
 constexpr auto kCheckpointInterval = std::chrono::milliseconds(500);
 constexpr std::size_t kChunkFrames = 4096;
 constexpr double kMaxRingSeconds = 60.0;
