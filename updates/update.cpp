@@ -67,50 +67,73 @@ QString TForm12::ServerRoot() const {
     return root;
 }
 
-QByteArray TForm12::fetchVersion(std::chrono::milliseconds timeout) {
-    return IdHTTP1.Get(ServerRoot() + QStringLiteral("velotunever.txt"), timeout);
+TForm12::~TForm12() {
+    if (checker_.joinable())
+        checker_.join();
+}
+
+QByteArray TForm12::fetchVersion(const QString &root, std::chrono::milliseconds timeout) {
+    return IdHTTP1.Get(root + QStringLiteral("velotunever.txt"), timeout);
 }
 
 void TForm12::FormCreate() {
     if (!settings::OpenSettingsFile().ReadBool(QStringLiteral("main"), QStringLiteral("AutoUpdate"),
                                                true))
         return;
-    const auto deadline = std::chrono::steady_clock::now() + kStartCheckTimeout;
-    const auto remaining = [deadline] {
-        return std::max(std::chrono::milliseconds(1),
-                        std::chrono::duration_cast<std::chrono::milliseconds>(
-                            deadline - std::chrono::steady_clock::now()));
-    };
-    try {
-        const QByteArray published = fetchVersion(remaining());
-        const QByteArray running = Form5->JvLabel4->text().toUtf8();
-        if (published == running) {
-            JvCheckListBox1->clear();
-            return;
+    const QByteArray running = Form5->JvLabel4->text().toUtf8();
+    checker_ = std::thread([this, root = ServerRoot(), running] {
+        const auto deadline = std::chrono::steady_clock::now() + kStartCheckTimeout;
+        const auto remaining = [deadline] {
+            return std::max(std::chrono::milliseconds(1),
+                            std::chrono::duration_cast<std::chrono::milliseconds>(
+                                deadline - std::chrono::steady_clock::now()));
+        };
+        Finding finding;
+        try {
+            if (fetchVersion(root, remaining()) == running) {
+                finding.kind = Finding::Current;
+            } else {
+                finding.offered = fetchVersion(root, remaining());
+                finding.kind = Finding::Update;
+            }
+        } catch (...) {
+            // A failed check is silent: the program runs as if no update existed.
         }
-        const QByteArray offered = fetchVersion(remaining());
-        auto *entry =
-            new QListWidgetItem(QStringLiteral("Velotune Player ") + QString::fromUtf8(offered));
-        entry->setFlags(entry->flags() | Qt::ItemIsUserCheckable);
-        entry->setCheckState(Qt::Unchecked);
-        JvCheckListBox1->addItem(entry);
-        JvLabel3->setText(QStringLiteral("Orvanta update center detected ") +
-                          QString::number(JvCheckListBox1->count()) + QStringLiteral(" updates."));
-        JvBitBtn1->setEnabled(true);
-        CoolTrayIcon1->SetVisible(true);
-        CoolTrayIcon1->ShowBalloon(
-            {QStringLiteral("There are updates."),
-             QStringLiteral("You can received one or more updates. Install them"),
-             QSystemTrayIcon::Warning, 11 * 1000});
-    } catch (...) {
-        // A failed check is silent: the program starts as if no update existed.
+        // Dropped unread if the window has gone by then.
+        QMetaObject::invokeMethod(
+            this, [this, finding] { platform::RunGuarded([&] { checked(finding); }); },
+            Qt::QueuedConnection);
+    });
+}
+
+void TForm12::checked(const Finding &finding) {
+    checker_.join(); // its last act was to send this
+    if (finding.kind == Finding::Failed)
+        return;
+    if (finding.kind == Finding::Current) {
+        JvCheckListBox1->clear();
+        return;
     }
+    auto *entry = new QListWidgetItem(QStringLiteral("Velotune Player ") +
+                                      QString::fromUtf8(finding.offered));
+    entry->setFlags(entry->flags() | Qt::ItemIsUserCheckable);
+    entry->setCheckState(Qt::Unchecked);
+    JvCheckListBox1->addItem(entry);
+    JvLabel3->setText(QStringLiteral("Orvanta update center detected ") +
+                      QString::number(JvCheckListBox1->count()) + QStringLiteral(" updates."));
+    JvBitBtn1->setEnabled(true);
+    CoolTrayIcon1->SetVisible(true);
+    CoolTrayIcon1->ShowBalloon(
+        {QStringLiteral("There are updates."),
+         QStringLiteral("You can received one or more updates. Install them"),
+         QSystemTrayIcon::Warning, 11 * 1000});
 }
 
 void TForm12::JvBitBtn1Click() {
     if (!JvBitBtn1->isEnabled())
         return;
-    const QString address = InstallerAddress(ServerRoot(), fetchVersion(kInstallFetchTimeout));
+    const QString address =
+        InstallerAddress(ServerRoot(), fetchVersion(ServerRoot(), kInstallFetchTimeout));
     const QString scheme = QUrl(address).scheme();
     if (scheme == QStringLiteral("http") || scheme == QStringLiteral("https"))
         platform::ShellOpen(address);

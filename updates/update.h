@@ -3,10 +3,16 @@
 // The update check (unit update): at start it compares the version the
 // update server publishes with the running one and, when they differ, lists
 // the update, enables Install and announces it with a tray balloon. Install
-// lets the browser download that version's installer. User-interface thread
-// only; the fetches block it, each for a bounded time.
+// lets the browser download that version's installer.
+//
+// Threads: the window lives on the user-interface thread. The check at start
+// fetches on a thread of its own, so a server that never answers does not
+// hold up the main window, and hands its findings back to the window's
+// thread; Install's fetch blocks the user-interface thread for a bounded
+// time (it comes after the check, which has then ended).
 
 #include <chrono>
+#include <thread>
 
 #include <QDialog>
 #include <QListWidget>
@@ -28,6 +34,8 @@ class TForm12 : public QDialog {
 
 public:
     explicit TForm12(QWidget *parent = nullptr);
+    // Waits for a check still running (at most its time-out).
+    ~TForm12() override;
 
     platform::Label *JvLabel1;
     platform::Label *JvLabel2;
@@ -46,10 +54,21 @@ public:
 
     // The update server's root address, with a trailing slash.
     QString ServerRoot() const;
+    // Whether the check at start is still under way.
+    bool Checking() const { return checker_.joinable(); }
 
 private:
     void FormCreate();
-    QByteArray fetchVersion(std::chrono::milliseconds timeout);
+    QByteArray fetchVersion(const QString &root, std::chrono::milliseconds timeout);
+    // What the check at start found.
+    struct Finding {
+        enum { Failed, Current, Update } kind = Failed;
+        QByteArray offered; // the version text offered, with Update
+    };
+    // User-interface thread.
+    void checked(const Finding &finding);
+
+    std::thread checker_;
 };
 
 // The installer's address for a published version text: the text is

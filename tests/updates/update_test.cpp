@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+#include "app/main.h"
 #include "app/window_set.h"
 #include "settings/settings_file.h"
 #include "tests/support/dialogs.h"
@@ -64,6 +65,11 @@ protected:
         ASSERT_NE(Form12, nullptr);
     }
 
+    // Lets the check at start finish and bring its findings to the window.
+    static void waitForCheck() {
+        ASSERT_TRUE(QTest::qWaitFor([] { return !Form12->Checking(); }, 15000));
+    }
+
     void expectDesignState() {
         EXPECT_EQ(Form12->JvCheckListBox1->count(), 0);
         EXPECT_EQ(Form12->JvLabel3->text(), QStringLiteral("Orvanta update center detected"));
@@ -79,6 +85,7 @@ protected:
 TEST_F(UpdateTest, TheSameVersionFetchesOnceAndAnnouncesNothing) {
     testsupport::LoopbackServer server(ok("1.1.1365"));
     start(server);
+    waitForCheck();
     expectDesignState();
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
@@ -110,6 +117,7 @@ TEST_F(UpdateTest, AnyOtherTextIsAnUpdate) {
         SCOPED_TRACE(c.body);
         testsupport::LoopbackServer server(ok(c.body));
         start(server);
+        waitForCheck();
         EXPECT_EQ(server.Requests().size(), 2u);
         ASSERT_EQ(Form12->JvCheckListBox1->count(), 1);
         EXPECT_EQ(Form12->JvCheckListBox1->item(0)->text(), c.entry);
@@ -149,6 +157,7 @@ TEST_F(UpdateTest, FailuresAreSilent) {
         testsupport::LoopbackServer server(response);
         const auto shown = testsupport::AnswerMessageBox();
         start(server);
+        waitForCheck();
         expectDesignState();
         EXPECT_EQ(server.Requests().size(), 1u); // the redirect is not followed
         EXPECT_EQ(shown->count, 0);
@@ -163,6 +172,10 @@ TEST_F(UpdateTest, AServerThatNeverAnswersCostsAtMostTheTimeOut) {
     });
     const auto began = std::chrono::steady_clock::now();
     start(server);
+    // The windows are there while the server keeps the check waiting.
+    EXPECT_TRUE(Form12->Checking());
+    EXPECT_NE(Form1, nullptr);
+    waitForCheck();
     const auto took = std::chrono::steady_clock::now() - began;
     expectDesignState();
     // The bound is the contract; a generous margin keeps a loaded machine green.
@@ -177,6 +190,7 @@ TEST_F(UpdateTest, CookiesComeBackAndTheSecondFetchWins) {
         c.Send(response);
     });
     start(server);
+    waitForCheck();
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].Header("Cookie"), "");
@@ -191,6 +205,7 @@ TEST_F(UpdateTest, CookiesComeBackAndTheSecondFetchWins) {
 TEST_F(UpdateTest, InstallAfterTheServerWentAwayShowsTheClientsError) {
     auto server = std::make_unique<testsupport::LoopbackServer>(ok("2.0"));
     start(*server);
+    waitForCheck();
     ASSERT_TRUE(Form12->JvBitBtn1->isEnabled());
     server.reset();
     const auto shown = testsupport::AnswerMessageBox();
@@ -205,6 +220,7 @@ TEST_F(UpdateTest, InstallAfterTheServerWentAwayShowsTheClientsError) {
 TEST_F(UpdateTest, NoCheckWhenAutomaticUpdatesAreOff) {
     testsupport::LoopbackServer server(ok("2.0"));
     start(server, "[main]\nAutoUpdate=0\n");
+    waitForCheck();
     expectDesignState();
     EXPECT_TRUE(server.Requests().empty());
 }
@@ -212,6 +228,7 @@ TEST_F(UpdateTest, NoCheckWhenAutomaticUpdatesAreOff) {
 TEST_F(UpdateTest, BalloonClickShowsTheWindowWithoutModalityAndCancelHidesIt) {
     testsupport::LoopbackServer server(ok("2.0"));
     start(server);
+    waitForCheck();
     emit Form12->CoolTrayIcon1->BalloonClick();
     EXPECT_TRUE(Form12->isVisible());
     EXPECT_FALSE(Form12->isModal());
