@@ -21,11 +21,7 @@ namespace broadcast {
 
 namespace {
 
-// How long a connection thread waits for the next packet before it looks
-// again whether its listener has been dropped.
-constexpr std::chrono::milliseconds kReaderWakeup{200};
 constexpr std::size_t kResponseBlockBytes = 16 * 1024;
-constexpr std::size_t kThreadStackBytes = 256 * 1024;
 // Kernel send buffer per connection (the kernel doubles it): enough for a
 // distant listener at the highest bitrate, small enough that a listener who
 // stops reading falls behind the log within seconds instead of minutes.
@@ -78,14 +74,16 @@ MHD_Result CollectPragma(void *cls, MHD_ValueKind, const char *key, const char *
 } // namespace
 
 // One listener being streamed to: its log, how far it has read, and the
-// bytes of the piece it is in the middle of. Read and advanced only by its
-// connection thread; `next` and `dropped` are also read by Sweep.
+// bytes of the piece it is in the middle of. Read and advanced only on the
+// polling thread; `next` and `dropped` are also read by Sweep.
 struct ListenerServer::Listener {
     ListenerServer *server = nullptr;
     const PacketLog *log = nullptr;
+    MHD_Connection *connection = nullptr;
     int fd = -1;
     std::atomic<uint64_t> next{0};
     std::atomic<bool> dropped{false};
+    bool suspended = false;                    // guarded by the server's mutex_
     std::shared_ptr<const std::string> packet; // keeps `piece` alive
     std::string_view piece;                    // what is left of the header or a packet
 };
@@ -129,18 +127,19 @@ struct ServerCallbacks {
             }
             if (listener.dropped.load())
                 return MHD_CONTENT_READER_END_WITH_ERROR;
-            uint64_t number = listener.next.load();
-            auto result = listener.log->Wait(
-                number, written > 0 ? std::chrono::milliseconds(0) : kReaderWakeup,
-                listener.packet);
-            switch (result) {
+            const uint64_t number = listener.next.load();
+            switch (listener.log->Read(number, listener.packet)) {
             case PacketLog::Result::Packet:
                 listener.piece = *listener.packet;
                 listener.next.store(number + 1);
                 break;
-            case PacketLog::Result::Timeout:
+            case PacketLog::Result::Pending:
                 if (written > 0)
                     return static_cast<ssize_t>(written);
+                // Nothing to send: 0 with the connection suspended, so that
+                // libmicrohttpd asks again only once Sweep has resumed it.
+                if (listener.server->suspend(listener))
+                    return 0;
                 break;
             case PacketLog::Result::Behind:
                 listener.dropped.store(true);
@@ -186,12 +185,12 @@ ListenerServer::ListenerServer(const ServerSettings &settings, const PacketLog &
     const unsigned connection_limit = static_cast<unsigned>(
         std::min<uint64_t>(uint64_t{max_listeners_} + kExtraConnections, 65536));
     daemon_ = MHD_start_daemon(
-        MHD_USE_THREAD_PER_CONNECTION | MHD_USE_POLL_INTERNAL_THREAD | MHD_USE_ITC,
+        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME,
         static_cast<uint16_t>(settings.port), nullptr, nullptr, &ServerCallbacks::Answer, this,
         MHD_OPTION_SOCK_ADDR, &address, MHD_OPTION_CONNECTION_LIMIT, connection_limit,
         MHD_OPTION_CONNECTION_TIMEOUT, kIdleTimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-        kRequestBytes, MHD_OPTION_THREAD_STACK_SIZE, kThreadStackBytes,
-        MHD_OPTION_NOTIFY_CONNECTION, &ServerCallbacks::Notify, this, MHD_OPTION_END);
+        kRequestBytes, MHD_OPTION_NOTIFY_CONNECTION, &ServerCallbacks::Notify, this,
+        MHD_OPTION_END);
     if (daemon_ == nullptr)
         throw Error(port_text + " cannot be opened");
     const MHD_DaemonInfo *info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
@@ -199,15 +198,24 @@ ListenerServer::ListenerServer(const ServerSettings &settings, const PacketLog &
 }
 
 ListenerServer::~ListenerServer() {
+    std::vector<MHD_Connection *> suspended;
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
-        for (Listener *listener : listeners_)
+        for (Listener *listener : listeners_) {
             listener->dropped.store(true);
-        // Wakes connection threads that wait on a client which does not read.
+            if (listener->suspended) {
+                listener->suspended = false;
+                suspended.push_back(listener->connection);
+            }
+        }
         for (auto &[connection, client] : clients_)
             shutdown(client.fd, SHUT_RDWR);
     }
+    // libmicrohttpd must not be stopped with a connection suspended; resumed,
+    // a dropped listener's reader ends its response and never suspends again.
+    for (MHD_Connection *connection : suspended)
+        MHD_resume_connection(connection);
     MHD_stop_daemon(daemon_);
 }
 
@@ -218,20 +226,47 @@ unsigned ListenerServer::Listeners() const {
 
 void ListenerServer::Sweep() {
     const auto now = std::chrono::steady_clock::now();
+    // These ends count every packet appended before this call; a listener
+    // that suspends after the locked part below checks the log's end itself,
+    // so no logged packet leaves a listener suspended.
     const uint64_t plain_oldest = plain_.Oldest();
+    const uint64_t plain_end = plain_.End();
     const uint64_t mms_oldest = mms_.Oldest();
-    std::lock_guard lock(mutex_);
-    for (auto &[connection, client] : clients_) {
-        if (!client.requested && now - client.accepted > kHeaderDeadline)
-            shutdown(client.fd, SHUT_RDWR);
-    }
-    for (Listener *listener : listeners_) {
-        const uint64_t oldest = listener->log == &plain_ ? plain_oldest : mms_oldest;
-        if (!listener->dropped.load() && listener->next.load() < oldest) {
-            listener->dropped.store(true);
-            shutdown(listener->fd, SHUT_RDWR);
+    const uint64_t mms_end = mms_.End();
+    std::vector<MHD_Connection *> resume;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto &[connection, client] : clients_) {
+            if (!client.requested && now - client.accepted > kHeaderDeadline)
+                shutdown(client.fd, SHUT_RDWR);
+        }
+        for (Listener *listener : listeners_) {
+            const bool plain = listener->log == &plain_;
+            const uint64_t next = listener->next.load();
+            if (listener->suspended) {
+                if (next < (plain ? plain_end : mms_end)) {
+                    listener->suspended = false;
+                    resume.push_back(listener->connection);
+                }
+            } else if (!listener->dropped.load() && next < (plain ? plain_oldest : mms_oldest)) {
+                listener->dropped.store(true);
+                shutdown(listener->fd, SHUT_RDWR);
+            }
         }
     }
+    // A suspended connection is neither closed nor freed, and only this
+    // thread resumes, so the pointers stay valid outside the lock.
+    for (MHD_Connection *connection : resume)
+        MHD_resume_connection(connection);
+}
+
+bool ListenerServer::suspend(Listener &listener) {
+    std::lock_guard lock(mutex_);
+    if (listener.dropped.load() || listener.log->End() > listener.next.load())
+        return false;
+    listener.suspended = true;
+    MHD_suspend_connection(listener.connection);
+    return true;
 }
 
 void ListenerServer::started(MHD_Connection *connection) {
@@ -303,6 +338,7 @@ MHD_Response *ListenerServer::respond(MHD_Connection *connection, const char *me
     auto listener = std::make_unique<Listener>();
     listener->server = this;
     listener->log = mms ? &mms_ : &plain_;
+    listener->connection = connection;
     listener->fd = fd;
     listener->piece = listener->log->Header();
     listener->next.store(listener->log->LiveEdge());

@@ -1,17 +1,19 @@
 #pragma once
 
 // The HTTP server that hands the muxed stream to listeners, on
-// libmicrohttpd with a thread per connection. Every listener gets a fresh
-// header and then whole packets from the live edge of the log of its
-// framing; listener number max + 1 gets "503 Service Unavailable". Only GET
-// and HEAD are served, on any path; requests are bounded in size and in the
-// time their headers may take, and a listener that falls behind the log is
-// disconnected.
+// libmicrohttpd with one internal epoll thread for every connection. Every
+// listener gets a fresh header and then whole packets from the live edge of
+// the log of its framing; a listener that has been sent everything the log
+// holds is suspended (no wake-ups, no timeout) until Sweep finds its next
+// packet logged. Listener number max + 1 gets "503 Service Unavailable".
+// Only GET and HEAD are served, on any path; requests are bounded in size
+// and in the time their headers may take, and a listener that falls behind
+// the log is disconnected.
 //
 // Threads: created, swept and destroyed by the output's worker thread;
-// requests are answered on libmicrohttpd's connection threads, which also
-// call `on_listeners_changed` with the new count, one call at a time, the
-// last call with the latest count.
+// requests are answered and streamed on libmicrohttpd's polling thread,
+// which also calls `on_listeners_changed` with the new count, one call at a
+// time, the last call with the latest count.
 
 #include <chrono>
 #include <cstdint>
@@ -39,7 +41,9 @@ class ListenerServer {
 public:
     // Time a client has to send its request headers.
     static constexpr std::chrono::seconds kHeaderDeadline{5};
-    // A connection on which nothing moves for this long is closed.
+    // A connection on which nothing moves for this long is closed; a
+    // suspended listener is not timed, but it is resumed with every packet
+    // logged and then has to take it within this time.
     static constexpr unsigned kIdleTimeoutSeconds = 15;
     // Bytes a request may take: request line and headers.
     static constexpr std::size_t kRequestBytes = 16 * 1024;
@@ -52,7 +56,7 @@ public:
     // of range", ... The logs must outlive the server.
     ListenerServer(const ServerSettings &settings, const PacketLog &plain, const PacketLog &mms,
                    std::function<void(unsigned listeners)> on_listeners_changed);
-    // Disconnects everyone and returns once every connection thread has ended.
+    // Disconnects everyone and returns once the polling thread has ended.
     ~ListenerServer();
 
     ListenerServer(const ListenerServer &) = delete;
@@ -61,8 +65,10 @@ public:
     uint16_t Port() const { return port_; }
     unsigned Listeners() const;
 
-    // Disconnects clients past their header deadline and listeners whose next
-    // packet the log no longer keeps. Worker thread, every polling interval.
+    // Resumes suspended listeners whose next packet has been logged and
+    // disconnects clients past their header deadline and listeners whose
+    // next packet the log no longer keeps. Worker thread, after every batch
+    // of packets appended to the logs and at least every polling interval.
     void Sweep();
 
     struct Listener;
@@ -76,8 +82,12 @@ private:
 
     friend struct ServerCallbacks;
 
-    // A connection thread: the response for a request whose headers are in.
+    // Polling thread: the response for a request whose headers are in.
     MHD_Response *respond(MHD_Connection *connection, const char *method, unsigned &status);
+    // Polling thread, from the listener's content reader: suspends its
+    // connection unless its next packet has been logged meanwhile or it has
+    // been dropped. Whether it did.
+    bool suspend(Listener &listener);
     void started(MHD_Connection *connection);
     void closed(MHD_Connection *connection);
     void release(Listener *listener);

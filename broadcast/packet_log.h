@@ -2,12 +2,11 @@
 
 // The muxed stream of one framing as listeners read it: its header and its
 // newest packets, numbered from 0 in the order they were muxed. Encoded once
-// by the output's worker thread, read by every listener's connection thread;
-// a listener that falls further behind than the log keeps is told so and is
-// dropped, so a slow listener never holds up the capture or the others.
+// by the output's worker thread, read without waiting by the server's polling
+// thread for every listener; a listener that falls further behind than the
+// log keeps is told so and is dropped, so a slow listener never holds up the
+// capture or the others.
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -24,7 +23,7 @@ public:
     // Fixed for the log's life; any thread.
     const std::string &Header() const { return header_; }
 
-    // Adds the next packet and wakes the readers. Worker thread.
+    // Adds the next packet. Worker thread.
     void Append(std::string packet);
     // No packet follows; readers get Closed once they have read the rest.
     void Close();
@@ -34,18 +33,19 @@ public:
     uint64_t LiveEdge() const;
     // The number of the oldest packet still kept.
     uint64_t Oldest() const;
+    // The number the next appended packet will have.
+    uint64_t End() const;
 
-    enum class Result { Packet, Timeout, Behind, Closed };
-    // Waits up to `timeout` for packet `number` and stores it in `packet`.
-    // Behind: the packet has already been discarded.
-    Result Wait(uint64_t number, std::chrono::milliseconds timeout,
-                std::shared_ptr<const std::string> &packet) const;
+    enum class Result { Packet, Pending, Behind, Closed };
+    // Stores packet `number` in `packet` if the log has it. Pending: it has
+    // not been appended yet; Behind: it has already been discarded; Closed:
+    // it never will be appended. Any thread, never waits.
+    Result Read(uint64_t number, std::shared_ptr<const std::string> &packet) const;
 
 private:
     const std::string header_;
     const std::size_t capacity_;
     mutable std::mutex mutex_;
-    mutable std::condition_variable appended_;
     std::deque<std::shared_ptr<const std::string>> packets_;
     uint64_t first_number_ = 0; // number of packets_.front()
     bool closed_ = false;

@@ -10,7 +10,7 @@
 // thread. Start hands the work to a worker thread of the output's own, which
 // opens the capture, the encoder and the server and then moves captured
 // sound into the stream until Stop or a failure. The status callback runs on
-// the worker and on the server's connection threads.
+// the worker and on the server's polling thread.
 
 #include <condition_variable>
 #include <cstdint>
@@ -77,7 +77,7 @@ public:
 
     // Ends the stream: listeners disconnected, the archive file closed, the
     // capture closed, the output Idle with no error. Waits for the worker and
-    // the connection threads, which end within a fraction of a second; after
+    // the server's polling thread, which end within a fraction of a second; after
     // it returns no status callback runs. Harmless when Idle.
     void Stop();
 
