@@ -3,6 +3,7 @@
 #include <memory>
 
 #include <QDBusArgument>
+#include <QDBusConnectionInterface>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
@@ -89,6 +90,10 @@ QDBusMessage SetProperty(QDBusConnection bus, const QString &service, const QStr
 PropertiesRecorder::PropertiesRecorder(QDBusConnection bus) : bus_(std::move(bus)) {
     bus_.connect(QString(), kMprisPath, kProperties, QStringLiteral("PropertiesChanged"), this,
                  SLOT(changed(QString, QVariantMap, QStringList)));
+    // The match rule goes to the bus without waiting for an answer; a call
+    // answered after it means the bus has it, so no signal sent from now on
+    // is missed.
+    bus_.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.DBus"));
 }
 
 PropertiesRecorder::~PropertiesRecorder() {
