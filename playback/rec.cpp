@@ -108,6 +108,5 @@ void TForm3::ShowProgress() {
 
 QString RecordingProgressText(double seconds, quint64 bytes) {
     return playback::ElapsedText(seconds, platform::TimeSeparator()) + QStringLiteral(" · ") +
-           QLocale().formattedDataSize(static_cast<qint64>(bytes), 1,
-                                       QLocale::DataSizeSIFormat);
+           QLocale().formattedDataSize(static_cast<qint64>(bytes), 1, QLocale::DataSizeSIFormat);
 }
