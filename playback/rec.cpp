@@ -39,6 +39,7 @@ TForm3::TForm3(QWidget *parent) : QDialog(parent) {
     JvRadioButton3 = formatButton(this, QStringLiteral("OGG"), QRect(184, 16, 45, 17));
     JvRadioButton2->setChecked(true);
     JvLabel1 = new platform::Label(this, 8, 48, QStringLiteral("File name:"));
+    JvLabel1->SetFitWidth(54); // clear of the edit at 64
     JvFilenameEdit1 = new platform::FileNameEdit(this);
     JvFilenameEdit1->setGeometry(64, 48, 201, 19);
     JvFilenameEdit1->Edit()->setReadOnly(false);
